@@ -1,0 +1,12 @@
+#include "platform/console.hpp"
+
+#include <cstdio>
+
+namespace wutally::platform {
+
+void StandardOutput::print(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace wutally::platform

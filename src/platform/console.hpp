@@ -1,0 +1,36 @@
+// Where the program's messages go.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace wutally::platform {
+
+class Console {
+  public:
+    Console() = default;
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+    virtual ~Console() = default;
+
+    // Prints the bytes as they are; nothing in them is a format.
+    virtual void print(std::string_view text) = 0;
+};
+
+// Standard output, a text stream.
+class StandardOutput final : public Console {
+  public:
+    void print(std::string_view text) override;
+};
+
+// Keeps everything printed, for callers that look at it afterwards.
+class CapturedOutput final : public Console {
+  public:
+    void print(std::string_view text) override { text_.append(text); }
+    [[nodiscard]] const std::string& text() const { return text_; }
+
+  private:
+    std::string text_;
+};
+
+} // namespace wutally::platform

@@ -1,0 +1,64 @@
+// The thin file layer: the only place that talks to the operating system's
+// file interface. One implementation per platform lives beside this header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace wutally::platform {
+
+// The separator the command line appends to a log directory.
+extern const char directory_separator;
+
+// An open file. Closing happens in the destructor, on every path.
+class File {
+  public:
+    // An existing file, for reading, shared with readers and writers; never
+    // created. A directory is refused.
+    static std::optional<File> open_shared_read(const std::string& path);
+
+    // The log: opened for reading and writing, created if missing, and held
+    // exclusively by this run until it is closed.
+    static std::optional<File> open_exclusive(const std::string& path);
+
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = closed; }
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    [[nodiscard]] std::optional<std::uint64_t> size() const;
+    // Reads up to buffer.size() bytes; 0 means the end of the file.
+    [[nodiscard]] std::optional<std::size_t> read(std::span<char> buffer) const;
+    // Writes every byte, or fails.
+    [[nodiscard]] bool write_all(std::span<const char> bytes) const;
+    [[nodiscard]] bool seek_end() const;
+    [[nodiscard]] bool truncate(std::uint64_t size) const;
+    // Flushes what was written to the disk.
+    [[nodiscard]] bool sync() const;
+
+  private:
+    using Handle = std::intptr_t;
+    static constexpr Handle closed = -1;
+
+    explicit File(Handle handle) : handle_(handle) {}
+    void close() noexcept;
+
+    Handle handle_;
+};
+
+inline File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = closed;
+    }
+    return *this;
+}
+
+inline File::~File() { close(); }
+
+} // namespace wutally::platform

@@ -1,0 +1,98 @@
+// POSIX implementation of the file layer.
+#include "platform/file.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace wutally::platform {
+
+const char directory_separator = '/';
+
+namespace {
+
+int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
+
+} // namespace
+
+std::optional<File> File::open_shared_read(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    File file(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+std::optional<File> File::open_exclusive(const std::string& path) {
+    // A file-size limit must fail the write, not kill the run half-way
+    // through a row, so that the roll-back can still run.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    File file(fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+void File::close() noexcept {
+    if (handle_ != closed) {
+        ::close(fd_of(handle_));
+        handle_ = closed;
+    }
+}
+
+std::optional<std::uint64_t> File::size() const {
+    struct stat status {};
+    if (::fstat(fd_of(handle_), &status) != 0 || status.st_size < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::optional<std::size_t> File::read(std::span<char> buffer) const {
+    for (;;) {
+        const ssize_t count = ::read(fd_of(handle_), buffer.data(), buffer.size());
+        if (count >= 0) {
+            return static_cast<std::size_t>(count);
+        }
+        if (errno != EINTR) {
+            return std::nullopt;
+        }
+    }
+}
+
+bool File::write_all(std::span<const char> bytes) const {
+    while (!bytes.empty()) {
+        const ssize_t count = ::write(fd_of(handle_), bytes.data(), bytes.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+bool File::seek_end() const { return ::lseek(fd_of(handle_), 0, SEEK_END) >= 0; }
+
+bool File::truncate(std::uint64_t size) const {
+    return ::ftruncate(fd_of(handle_), static_cast<off_t>(size)) == 0;
+}
+
+bool File::sync() const { return ::fsync(fd_of(handle_)) == 0; }
+
+} // namespace wutally::platform

@@ -1,0 +1,114 @@
+#include "run/run.hpp"
+
+#include "log/log_file.hpp"
+#include "log/row_format.hpp"
+#include "run/command_line.hpp"
+
+#include <array>
+#include <ctime>
+
+namespace wutally::run {
+
+namespace {
+
+// The line a run ends with and the status it exits with. An empty line means
+// the message has already been printed.
+struct Outcome {
+    std::string line;
+    int status;
+};
+
+Outcome failure(std::string line) { return {std::move(line), exit_failure}; }
+
+std::string load_failure_line(client::LoadFailure failure, const std::string& file_name,
+                              std::string_view empty_line) {
+    switch (failure) {
+    case client::LoadFailure::cannot_open:
+        return "WUTally: Could not open " + file_name + "\n";
+    case client::LoadFailure::empty:
+        return std::string(empty_line);
+    case client::LoadFailure::out_of_memory:
+        return "WUTally: Out of memory\n";
+    case client::LoadFailure::read_error:
+        break;
+    }
+    return "WUTally: Error reading " + file_name + "\n";
+}
+
+// Loads the three client files in order; the first that fails ends the run
+// and the ones after it are never opened.
+std::optional<Outcome> load_client_files(RunContext& context) {
+    struct ClientFile {
+        std::string name;
+        std::string_view empty_line;
+        std::optional<client::ClientText>& text;
+    };
+    const std::array files{
+        ClientFile{"state.txt", "WUTally: state file is empty\n", context.state},
+        ClientFile{"result.txt", "WUTally: result.txt is empty\n", context.result},
+        ClientFile{"user_info.txt", "WUTally: user_info file is empty\n", context.user_info},
+    };
+    for (const ClientFile& file : files) {
+        auto loaded = client::load_client_file(file.name);
+        if (const auto* failed = std::get_if<client::LoadFailure>(&loaded)) {
+            return failure(load_failure_line(*failed, file.name, file.empty_line));
+        }
+        file.text = std::get<client::ClientText>(std::move(loaded));
+    }
+    return std::nullopt;
+}
+
+std::tm local_time_now() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    return local != nullptr ? *local : std::tm{};
+}
+
+Outcome log_work_unit(RunContext& context, platform::Console& console) {
+    const std::string path = log::log_path(context.log_directory);
+    context.log = log::open_log(path);
+    if (!context.log) {
+        return failure("WUTally: Could not open " + path + "\n");
+    }
+    const auto size = context.log->size();
+    if (!size) {
+        return failure("WUTally: Error reading " + path + "\n");
+    }
+    std::string bytes;
+    if (*size == 0) {
+        bytes = log::header_row();
+    }
+    const log::ClientTexts texts{context.user_info->searchable(), context.result->searchable(),
+                                 context.state->searchable()};
+    const std::tm time = local_time_now();
+    bytes += log::data_row(texts, time, console);
+    if (!log::append_to_log(*context.log, *size, bytes)) {
+        return failure("WUTally: Error writing " + path + "\n");
+    }
+    return {"WUTally: work unit saved successfully on " + log::format_timestamp(time) + "\r\n",
+            exit_success};
+}
+
+Outcome run_stages(std::span<const std::string_view> arguments, RunContext& context,
+                   platform::Console& console) {
+    auto directory = parse_command_line(arguments, console);
+    if (!directory) {
+        return {"", exit_success};
+    }
+    context.log_directory = std::move(*directory);
+    if (auto failed = load_client_files(context)) {
+        return *std::move(failed);
+    }
+    return log_work_unit(context, console);
+}
+
+} // namespace
+
+int run(std::span<const std::string_view> arguments, platform::Console& console) {
+    RunContext context;
+    const Outcome outcome = run_stages(arguments, context, console);
+    console.print(outcome.line);
+    return outcome.status;
+}
+
+} // namespace wutally::run
