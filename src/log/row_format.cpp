@@ -9,12 +9,13 @@ namespace wutally::log {
 
 namespace {
 
-bool is_ascii_letter(char byte) { return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z'); }
+bool is_ascii_letter(char byte) {
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+}
 
 bool needs_quotes(std::string_view value) {
-    return std::ranges::any_of(value, [](char byte) {
-        return is_ascii_letter(byte) || byte == ',' || byte == '"';
-    });
+    return std::ranges::any_of(
+        value, [](char byte) { return is_ascii_letter(byte) || byte == ',' || byte == '"'; });
 }
 
 void append_number(std::string& out, int number, int width) {

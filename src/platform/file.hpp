@@ -59,6 +59,8 @@ inline File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-inline File::~File() { close(); }
+inline File::~File() {
+    close();
+}
 
 } // namespace wutally::platform

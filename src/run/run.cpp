@@ -18,7 +18,9 @@ struct Outcome {
     int status;
 };
 
-Outcome failure(std::string line) { return {std::move(line), exit_failure}; }
+Outcome failure(std::string line) {
+    return {std::move(line), exit_failure};
+}
 
 std::string load_failure_line(client::LoadFailure failure, const std::string& file_name,
                               std::string_view empty_line) {

@@ -14,7 +14,9 @@ const char directory_separator = '/';
 
 namespace {
 
-int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
+int fd_of(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
 
 } // namespace
 
@@ -87,12 +89,16 @@ bool File::write_all(std::span<const char> bytes) const {
     return true;
 }
 
-bool File::seek_end() const { return ::lseek(fd_of(handle_), 0, SEEK_END) >= 0; }
+bool File::seek_end() const {
+    return ::lseek(fd_of(handle_), 0, SEEK_END) >= 0;
+}
 
 bool File::truncate(std::uint64_t size) const {
     return ::ftruncate(fd_of(handle_), static_cast<off_t>(size)) == 0;
 }
 
-bool File::sync() const { return ::fsync(fd_of(handle_)) == 0; }
+bool File::sync() const {
+    return ::fsync(fd_of(handle_)) == 0;
+}
 
 } // namespace wutally::platform

@@ -1,0 +1,208 @@
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace wutally::e2e {
+
+ProgramUnderTest& program_under_test() {
+    static ProgramUnderTest program;
+    return program;
+}
+
+namespace {
+
+[[noreturn]] void exec_in(const std::filesystem::path& directory, std::vector<std::string> words,
+                          const RunOptions& options, int output_fd) {
+    if (::chdir(directory.c_str()) != 0 || ::dup2(output_fd, STDOUT_FILENO) < 0) {
+        ::_exit(127);
+    }
+    if (options.file_size_limit) {
+        const auto limit = static_cast<rlim_t>(*options.file_size_limit);
+        const rlimit file_size{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &file_size);
+        std::signal(SIGXFSZ, SIG_IGN);
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+}
+
+} // namespace
+
+RunResult run_program(const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments, const RunOptions& options) {
+    std::vector<std::string> words = program_under_test().command;
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::array<int, 2> pipe_fds{};
+    if (::pipe(pipe_fds.data()) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe_fds[0]);
+        exec_in(directory, words, options, pipe_fds[1]);
+    }
+    ::close(pipe_fds[1]);
+    RunResult result;
+    std::array<char, 4096> chunk{};
+    for (;;) {
+        const ssize_t count = ::read(pipe_fds[0], chunk.data(), chunk.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        result.output.append(chunk.data(), static_cast<std::size_t>(count));
+    }
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+ScratchDirectory::ScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "wutally-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void write_file(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string console_text(std::string_view text) {
+    if (!program_under_test().text_mode_output) {
+        return std::string(text);
+    }
+    std::string converted;
+    for (const char byte : text) {
+        if (byte == '\n') {
+            converted += '\r';
+        }
+        converted += byte;
+    }
+    return converted;
+}
+
+std::string native(std::string_view text) {
+    std::string converted(text);
+    for (char& byte : converted) {
+        if (byte == '|') {
+            byte = program_under_test().separator;
+        }
+    }
+    return converted;
+}
+
+namespace {
+
+constexpr std::string_view time_pattern = "YYYY.MM.DD hh:mm:ss";
+
+bool is_time_at(std::string_view text, std::size_t at) {
+    if (at + time_pattern.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < time_pattern.size(); ++i) {
+        const char shape = time_pattern[i];
+        const char byte = text[at + i];
+        const bool digit = byte >= '0' && byte <= '9';
+        if ((shape == '.' || shape == ' ' || shape == ':') ? byte != shape : !digit) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string masked(std::string text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (is_time_at(text, at)) {
+            text.replace(at, time_pattern.size(), time_pattern);
+        }
+    }
+    return text;
+}
+
+std::optional<std::string> success_time(std::string_view output) {
+    constexpr std::string_view prefix = "WUTally: work unit saved successfully on ";
+    const std::size_t at = output.find(prefix);
+    if (at == std::string_view::npos || !is_time_at(output, at + prefix.size())) {
+        return std::nullopt;
+    }
+    return std::string(output.substr(at + prefix.size(), time_pattern.size()));
+}
+
+std::string last_row_time(std::string_view log) {
+    const std::size_t row = log.rfind("\r\n");
+    if (row == std::string_view::npos || !is_time_at(log, row + 3)) {
+        return {};
+    }
+    return std::string(log.substr(row + 3, time_pattern.size()));
+}
+
+} // namespace wutally::e2e
+
+// Options: --program=PATH, then optional --runner=WORD (repeatable, put
+// before the program), --separator=C, --text-mode and --windows.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    auto& program = wutally::e2e::program_under_test();
+    std::vector<std::string> runner;
+    std::string path;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.starts_with("--program=")) {
+            path = argument.substr(10);
+        } else if (argument.starts_with("--runner=")) {
+            runner.emplace_back(argument.substr(9));
+        } else if (argument.starts_with("--separator=") && argument.size() == 13) {
+            program.separator = argument[12];
+        } else if (argument == "--text-mode") {
+            program.text_mode_output = true;
+        } else if (argument == "--windows") {
+            program.posix = false;
+        }
+    }
+    if (path.empty() && !GTEST_FLAG_GET(list_tests)) {
+        std::fputs("usage: e2e_tests --program=PATH [--runner=WORD]... [--separator=C] "
+                   "[--text-mode] [--windows]\n",
+                   stderr);
+        return 2;
+    }
+    program.command = runner;
+    if (!path.empty()) {
+        program.command.push_back(std::filesystem::absolute(path).string());
+    }
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,70 @@
+// Runs the built program in scratch directories and compares what it prints
+// and writes. The program under test is given on the command line, so the
+// same suite runs against any build of it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wutally::e2e {
+
+struct ProgramUnderTest {
+    std::vector<std::string> command; // runner words (if any), then the program
+    char separator = '/';
+    bool text_mode_output = false; // "\n" reaches standard output as "\r\n"
+    bool posix = true;             // POSIX-only faults (locks, limits, links) apply
+};
+
+ProgramUnderTest& program_under_test();
+
+struct RunResult {
+    std::string output;
+    int status = -1;
+};
+
+struct RunOptions {
+    std::optional<long long> file_size_limit;
+};
+
+RunResult run_program(const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments = {},
+                      const RunOptions& options = {});
+
+// A fresh directory, removed with everything in it.
+class ScratchDirectory {
+  public:
+    ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    ~ScratchDirectory();
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(std::string_view name) const {
+        return path_ / name;
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+void write_file(const std::filesystem::path& path, std::string_view bytes);
+std::string read_file(const std::filesystem::path& path);
+
+// The output as the program's standard output delivers it.
+std::string console_text(std::string_view text);
+// The text with each "|" replaced by the program's directory separator.
+std::string native(std::string_view text);
+
+// Replaces each "YYYY.MM.DD hh:mm:ss" time with that pattern itself.
+std::string masked(std::string text);
+// The time in the output's success line, if there is one.
+std::optional<std::string> success_time(std::string_view output);
+// The date field of the log's last row, without quotes.
+std::string last_row_time(std::string_view log);
+
+inline const std::string saved_line =
+    "WUTally: work unit saved successfully on YYYY.MM.DD hh:mm:ss\r\n";
+
+} // namespace wutally::e2e

@@ -1,0 +1,108 @@
+// Faults that only a POSIX build meets the same way: file-size limits, a log
+// on a full device, and a log locked by another process.
+#include "client_fixture.hpp"
+#include "harness.hpp"
+
+#include "by_label.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace wutally::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string error_writing = "WUTally: Error writing WUTally.csv\n";
+
+class PosixFaults : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!program_under_test().posix) {
+            GTEST_SKIP() << "POSIX build only";
+        }
+        ClientFiles{}.write_to(dir.path());
+    }
+    [[nodiscard]] fs::path log() const { return dir / "WUTally.csv"; }
+
+    ScratchDirectory dir;
+};
+
+// The size of one row of the fixture, with its leading line break.
+const std::size_t row_size = masked_row().size();
+
+struct LimitCase {
+    const char* label;
+    bool existing_log;      // a log with one row is there before the run
+    long long limit_offset; // the limit, from the size before the run
+};
+
+PRINT_CASE_BY_LABEL(LimitCase)
+
+class WriteLimits : public PosixFaults, public testing::WithParamInterface<LimitCase> {};
+
+TEST_P(WriteLimits, RollTheLogBack) {
+    const LimitCase& test = GetParam();
+    if (test.existing_log) {
+        ASSERT_EQ(run_program(dir.path()).status, 0);
+    }
+    const std::string before = test.existing_log ? read_file(log()) : "";
+    const auto limit = static_cast<long long>(before.size()) + test.limit_offset;
+    const RunResult run = run_program(dir.path(), {}, RunOptions{limit});
+    EXPECT_EQ(run.output, error_writing);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_TRUE(fs::exists(log()));
+    EXPECT_EQ(read_file(log()), before);
+}
+
+const auto header_size = static_cast<long long>(header_row.size());
+const auto whole_row = static_cast<long long>(row_size);
+
+const LimitCase limit_cases[] = {
+    {"before_the_header", false, 0},
+    {"inside_the_header", false, 100},
+    {"at_the_header_end", false, header_size},
+    {"inside_the_first_row", false, header_size + 40},
+    {"before_the_row", true, 0},
+    {"inside_the_line_break", true, 1},
+    {"inside_the_row", true, 200},
+    {"at_the_very_end_of_the_row", true, whole_row - 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, WriteLimits, testing::ValuesIn(limit_cases),
+                         testing_support::ByLabel{});
+
+TEST_F(PosixFaults, RowThatJustFitsTheLimitIsSaved) {
+    ASSERT_EQ(run_program(dir.path()).status, 0);
+    const auto limit = static_cast<long long>(read_file(log()).size()) + whole_row;
+    const RunResult run = run_program(dir.path(), {}, RunOptions{limit});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(masked(run.output), saved_line);
+}
+
+TEST_F(PosixFaults, LogOnAFullDeviceIsAWriteError) {
+    fs::create_symlink("/dev/full", log());
+    const RunResult run = run_program(dir.path());
+    EXPECT_EQ(run.output, error_writing);
+    EXPECT_EQ(run.status, 1);
+}
+
+TEST_F(PosixFaults, LogLockedByAnotherProcessIsLeftAlone) {
+    ASSERT_EQ(run_program(dir.path()).status, 0);
+    const std::string before = read_file(log());
+    const int holder = ::open(log().c_str(), O_RDWR);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    const RunResult run = run_program(dir.path());
+    ::close(holder);
+    EXPECT_EQ(run.output, "WUTally: Could not open WUTally.csv\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(read_file(log()), before);
+}
+
+} // namespace
+} // namespace wutally::e2e
