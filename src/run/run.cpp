@@ -1,5 +1,6 @@
 #include "run/run.hpp"
 
+#include "log/duplicate_check.hpp"
 #include "log/log_file.hpp"
 #include "log/row_format.hpp"
 #include "run/command_line.hpp"
@@ -66,6 +67,25 @@ std::tm local_time_now() {
     return local != nullptr ? *local : std::tm{};
 }
 
+std::optional<Outcome> refuse_duplicate(const RunContext& context, const std::string& path,
+                                        platform::Console& console) {
+    const auto check = log::is_already_logged(*context.log, context.result->searchable(), console);
+    switch (check.outcome) {
+    case log::CheckOutcome::not_logged:
+        return std::nullopt;
+    case log::CheckOutcome::no_name_value:
+        return failure("");
+    case log::CheckOutcome::no_name_column:
+        return failure("WUTally: Could not find name in CSV file.\n");
+    case log::CheckOutcome::already_logged:
+        return Outcome{"WUTally: Work Unit " + check.name + " has already been logged.\n",
+                       exit_already_logged};
+    case log::CheckOutcome::read_error:
+        break;
+    }
+    return failure("WUTally: Error reading " + path + "\n");
+}
+
 Outcome log_work_unit(RunContext& context, platform::Console& console) {
     const std::string path = log::log_path(context.log_directory);
     context.log = log::open_log(path);
@@ -79,6 +99,8 @@ Outcome log_work_unit(RunContext& context, platform::Console& console) {
     std::string bytes;
     if (*size == 0) {
         bytes = log::header_row();
+    } else if (auto refused = refuse_duplicate(context, path, console)) {
+        return *std::move(refused);
     }
     const log::ClientTexts texts{context.user_info->searchable(), context.result->searchable(),
                                  context.state->searchable()};

@@ -1,0 +1,31 @@
+// Refusing a work unit the log already holds.
+#pragma once
+
+#include "platform/console.hpp"
+#include "platform/file.hpp"
+
+#include <string>
+#include <string_view>
+
+namespace wutally::log {
+
+enum class CheckOutcome {
+    not_logged,     // the row may be appended
+    no_name_value,  // "name" is not in the result text; the lookup has said so
+    no_name_column, // a row follows a header without a "name" column
+    already_logged,
+    read_error,
+};
+
+struct DuplicateCheck {
+    CheckOutcome outcome;
+    std::string name; // the work unit's name as the log stores it
+};
+
+// Reads the whole log from its start and compares the column headed "name"
+// of every row after the header with the work unit's name, stored form
+// against stored form, exactly and case-sensitively.
+DuplicateCheck is_already_logged(const platform::File& log, std::string_view result_text,
+                                 platform::Console& console);
+
+} // namespace wutally::log

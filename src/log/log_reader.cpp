@@ -1,0 +1,196 @@
+#include "log/log_reader.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace wutally::log {
+
+namespace {
+
+constexpr std::size_t read_size = 64 * 1024;
+
+std::size_t find_byte(const std::vector<char>& bytes, std::size_t from, std::size_t to, char byte) {
+    const void* found = std::memchr(bytes.data() + from, byte, to - from);
+    return found == nullptr
+               ? to
+               : static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
+}
+
+} // namespace
+
+LogReader::LogReader(const platform::File& log) : log_(log), record_buffer_(read_size) {}
+
+// The first CR or LF at or after begin_, or end_ if neither has been read yet.
+std::size_t LogReader::line_end() {
+    // The line feed position is remembered, so a log without line feeds is
+    // not searched again from each line's start.
+    if (lf_search_at_ < begin_) {
+        lf_search_at_ = begin_;
+    }
+    if (lf_search_at_ < end_ && record_buffer_[lf_search_at_] != '\n') {
+        lf_search_at_ = find_byte(record_buffer_, lf_search_at_, end_, '\n');
+    }
+    return find_byte(record_buffer_, begin_, lf_search_at_, '\r');
+}
+
+// Moves the unread bytes to the front, growing the buffer if they fill it,
+// and reads behind them. False at the end of the log or on a failed read.
+bool LogReader::read_more() {
+    if (at_end_ || failed_) {
+        return false;
+    }
+    const std::size_t shift = begin_;
+    std::copy(record_buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
+              record_buffer_.begin() + static_cast<std::ptrdiff_t>(end_), record_buffer_.begin());
+    begin_ = 0;
+    end_ -= shift;
+    lf_search_at_ -= std::min(lf_search_at_, shift);
+    if (record_buffer_.size() - end_ < read_size / 2) {
+        record_buffer_.resize(std::max(record_buffer_.size() * 2, end_ + read_size));
+    }
+    const auto count = log_.read(std::span(record_buffer_).subspan(end_));
+    if (!count) {
+        failed_ = true;
+        return false;
+    }
+    if (*count == 0) {
+        at_end_ = true;
+        return false;
+    }
+    end_ += *count;
+    return true;
+}
+
+std::optional<std::span<char>> LogReader::read_log_line() {
+    if (skip_lf_ && (begin_ < end_ || read_more())) {
+        if (record_buffer_[begin_] == '\n') {
+            ++begin_;
+        }
+        skip_lf_ = false;
+    }
+    std::size_t end = line_end();
+    while (end == end_) {
+        // Reading more may move the unread bytes, so the end is found anew.
+        const bool more = read_more();
+        end = line_end();
+        if (!more) {
+            break;
+        }
+    }
+    if (failed_ || (end == end_ && begin_ == end_)) {
+        return std::nullopt;
+    }
+    const auto line_start = static_cast<std::ptrdiff_t>(begin_);
+    begin_ = end;
+    if (end < end_) {
+        skip_lf_ = record_buffer_[end] == '\r';
+        ++begin_;
+    }
+    auto first = record_buffer_.begin() + line_start;
+    auto last = record_buffer_.begin() + static_cast<std::ptrdiff_t>(end);
+    if (std::find(first, last, '\0') != last) {
+        last = std::remove(first, last, '\0');
+    }
+    return std::span<char>(first, last);
+}
+
+namespace {
+
+// Moves bytes [from, to) of the line to `out` and returns the new end of output.
+std::size_t move_down(std::span<char> line, std::size_t out, std::size_t from, std::size_t to) {
+    if (out != from) {
+        std::memmove(line.data() + out, line.data() + from, to - from);
+    }
+    return out + (to - from);
+}
+
+std::size_t find_in(std::span<char> line, std::size_t from, char byte) {
+    const void* found = std::memchr(line.data() + from, byte, line.size() - from);
+    return found == nullptr
+               ? line.size()
+               : static_cast<std::size_t>(static_cast<const char*>(found) - line.data());
+}
+
+struct FieldEnd {
+    std::size_t out;  // end of the field's text
+    std::size_t next; // where the next field begins
+    bool last;        // the line ends with this field
+};
+
+// A quoted field from the byte after its opening quote. A doubled quote is one
+// quote; a quote followed by a comma or by the end of the line closes the
+// field; any other quote is an ordinary byte, as older logs hold such values.
+FieldEnd quoted_field(std::span<char> line, std::size_t out, std::size_t at) {
+    const std::size_t size = line.size();
+    for (;;) {
+        const std::size_t quote = find_in(line, at, '"');
+        out = move_down(line, out, at, quote);
+        if (quote == size) {
+            return {out, size, true};
+        }
+        if (quote + 1 == size) {
+            return {out, size, true};
+        }
+        if (line[quote + 1] == ',') {
+            return {out, quote + 2, false};
+        }
+        line[out++] = '"';
+        at = line[quote + 1] == '"' ? quote + 2 : quote + 1;
+    }
+}
+
+FieldEnd bare_field(std::span<char> line, std::size_t out, std::size_t at) {
+    const std::size_t comma = find_in(line, at, ',');
+    out = move_down(line, out, at, comma);
+    return comma == line.size() ? FieldEnd{out, comma, true} : FieldEnd{out, comma + 1, false};
+}
+
+} // namespace
+
+void parse_log_record(std::span<char> line, Record& record, std::size_t field_limit) {
+    record.clear();
+    std::size_t out = 0;
+    std::size_t at = 0;
+    while (record.size() < field_limit) {
+        const bool quoted = at < line.size() && line[at] == '"';
+        if (quoted && at + 1 == line.size()) {
+            break; // a lone quote at the end of the line is no field
+        }
+        const std::size_t start = out;
+        const FieldEnd end = quoted ? quoted_field(line, out, at + 1) : bare_field(line, out, at);
+        record.emplace_back(line.data() + start, end.out - start);
+        if (end.last) {
+            break;
+        }
+        out = end.out;
+        at = end.next;
+    }
+}
+
+std::string_view field_at(const Record& record, std::size_t index) {
+    return index < record.size() ? record[index] : std::string_view{};
+}
+
+void HeaderTable::load_header_table(const Record& record) {
+    slots_.assign(record.begin(), record.end());
+}
+
+std::optional<std::size_t> HeaderTable::column_of(std::string_view header_text) const {
+    for (std::size_t index = 0; index < slots_.size() && !slots_[index].empty(); ++index) {
+        if (slots_[index] == header_text) {
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string_view> value_by_header(const Record& record, const HeaderTable& header,
+                                                std::string_view header_text) {
+    const auto column = header.column_of(header_text);
+    if (!column) {
+        return std::nullopt;
+    }
+    return field_at(record, *column);
+}
+
+} // namespace wutally::log

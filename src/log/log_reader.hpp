@@ -1,0 +1,70 @@
+// Reading the log back: lines, the fields of a line, and the header table.
+#pragma once
+
+#include "platform/file.hpp"
+
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wutally::log {
+
+// Reads the log line by line through one buffer that grows only to hold the
+// longest line, so memory does not grow with the log.
+class LogReader {
+  public:
+    explicit LogReader(const platform::File& log);
+
+    // The next line without its line end, zero bytes left out, ready to be
+    // split in place. A line ends at CR LF, at a lone LF or at a lone CR.
+    // None at the end of the log, or once a read has failed.
+    std::optional<std::span<char>> read_log_line();
+
+    [[nodiscard]] bool failed() const { return failed_; }
+
+  private:
+    std::size_t line_end();
+    bool read_more();
+
+    const platform::File& log_;
+    std::vector<char> record_buffer_;
+    std::size_t begin_ = 0;        // first byte not yet handed out
+    std::size_t end_ = 0;          // end of the bytes read
+    std::size_t lf_search_at_ = 0; // no line feed in [begin_, lf_search_at_)
+    bool skip_lf_ = false;         // a CR ended the last line; a LF after it belongs to it
+    bool at_end_ = false;
+    bool failed_ = false;
+};
+
+using Record = std::vector<std::string_view>;
+
+inline constexpr std::size_t all_fields = std::numeric_limits<std::size_t>::max();
+
+// Splits a line into its fields in place; the fields are views into the line.
+// Stops once `field_limit` fields are found. Quoted fields lose their quotes,
+// and a doubled quote inside stands for one.
+void parse_log_record(std::span<char> line, Record& record, std::size_t field_limit = all_fields);
+
+// The field with that index, or an empty text past the record's last field.
+std::string_view field_at(const Record& record, std::size_t index);
+
+// The header row's texts. The first empty slot ends the table.
+class HeaderTable {
+  public:
+    void load_header_table(const Record& record);
+    // The index of the first slot equal to the text, byte for byte.
+    [[nodiscard]] std::optional<std::size_t> column_of(std::string_view header_text) const;
+
+  private:
+    std::vector<std::string> slots_;
+};
+
+// The field of the record under the first slot equal to the header text.
+std::optional<std::string_view> value_by_header(const Record& record, const HeaderTable& header,
+                                                std::string_view header_text);
+
+} // namespace wutally::log
