@@ -1,0 +1,192 @@
+#include "log/log_reader.hpp"
+
+#include "by_label.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+namespace wutally::log {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Writes the bytes to a file and reads them back through the reader.
+Lines read_lines(const std::string& bytes) {
+    static int files_made = 0;
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("wutally-reader-test-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(++files_made));
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const auto file = platform::File::open_shared_read(path.string());
+    std::filesystem::remove(path);
+    Lines lines;
+    if (!file) {
+        ADD_FAILURE() << "cannot open " << path;
+        return lines;
+    }
+    LogReader reader(*file);
+    while (const auto line = reader.read_log_line()) {
+        lines.emplace_back(line->begin(), line->end());
+    }
+    EXPECT_FALSE(reader.failed());
+    return lines;
+}
+
+struct LineCase {
+    const char* label;
+    std::string bytes;
+    Lines lines;
+};
+PRINT_CASE_BY_LABEL(LineCase)
+
+class ReadLogLine : public testing::TestWithParam<LineCase> {};
+
+TEST_P(ReadLogLine, YieldsTheLines) { EXPECT_EQ(read_lines(GetParam().bytes), GetParam().lines); }
+
+const std::string long_line(70000, 'x');
+
+const LineCase line_cases[] = {
+    {"empty_log", "", {}},
+    {"crlf", "a\r\nb\r\nc", {"a", "b", "c"}},
+    {"final_crlf_gives_no_extra_line", "a\r\nb\r\n", {"a", "b"}},
+    {"lf_only", "a\nb\nc\n", {"a", "b", "c"}},
+    {"lone_cr", "a\rb\rc", {"a", "b", "c"}},
+    {"byte_after_lone_cr_kept", "a\rxb", {"a", "xb"}},
+    {"cr_cr_lf", "a\r\r\nb", {"a", "", "b"}},
+    {"lf_cr_is_two_breaks", "a\n\rb", {"a", "", "b"}},
+    {"blank_lines", "\r\n\r\nz", {"", "", "z"}},
+    {"zero_bytes_left_out", std::string("a\0b\r\n\0", 6), {"ab", ""}},
+    {"only_a_zero_byte", std::string("\0", 1), {""}},
+    {"line_longer_than_the_buffer", long_line + "\r\nend", {long_line, "end"}},
+    {"two_long_lines_lf", long_line + "\n" + long_line, {long_line, long_line}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReadLogLine, testing::ValuesIn(line_cases),
+                         testing_support::ByLabel{});
+
+// A CR LF pair, or a lone CR, falling on either side of a read boundary must
+// still end exactly one line.
+TEST(ReadLogLine, LineEndsAcrossReadBoundaries) {
+    for (std::size_t first = 65530; first <= 65540; ++first) {
+        for (const std::string end : {"\r\n", "\r", "\n"}) {
+            const std::string bytes = std::string(first, 'a') + end + "b" + end + "c";
+            EXPECT_EQ(read_lines(bytes), (Lines{std::string(first, 'a'), "b", "c"}))
+                << "first line of " << first << " bytes";
+        }
+    }
+}
+
+TEST(ReadLogLine, ManyRowsInConstantBuffer) {
+    std::string bytes = "header";
+    Lines expected{"header"};
+    for (int row = 0; row < 5000; ++row) {
+        expected.push_back("row " + std::to_string(row) + std::string(static_cast<std::size_t>(row % 97), ','));
+        bytes += "\r\n" + expected.back();
+    }
+    EXPECT_EQ(read_lines(bytes), expected);
+}
+
+struct RecordCase {
+    const char* label;
+    std::string line;
+    std::vector<std::string> fields;
+};
+PRINT_CASE_BY_LABEL(RecordCase)
+
+class ParseLogRecord : public testing::TestWithParam<RecordCase> {};
+
+TEST_P(ParseLogRecord, SplitsTheFields) {
+    std::string line = GetParam().line;
+    Record record;
+    parse_log_record(line, record);
+    const std::vector<std::string> fields(record.begin(), record.end());
+    EXPECT_EQ(fields, GetParam().fields);
+}
+
+const RecordCase record_cases[] = {
+    {"bare", "1,2.5,-3", {"1", "2.5", "-3"}},
+    {"bare_keeps_spaces", " a , b ", {" a ", " b "}},
+    {"quoted", "\"a,b\",\"c\"", {"a,b", "c"}},
+    {"doubled_quote", "\"say \"\"hi\"\"\",x", {"say \"hi\"", "x"}},
+    {"empty_fields", "a,,b", {"a", "", "b"}},
+    {"blank_line", "", {""}},
+    {"trailing_comma", "a,", {"a", ""}},
+    {"lone_quote_at_end_is_no_field", "a,\"", {"a"}},
+    {"empty_quoted", "\"\",x", {"", "x"}},
+    {"empty_quoted_at_end", "x,\"\"", {"x", ""}},
+    {"closing_quote_at_end", "1,\"abc\"", {"1", "abc"}},
+    {"unclosed_quote_runs_to_end", "\"ab,c", {"ab,c"}},
+    {"quote_then_space_is_content", "\"say \"hi\" now\",x", {"say \"hi\" now", "x"}},
+    {"quote_inside_bare_is_content", "a\"b,c", {"a\"b", "c"}},
+    {"quoted_then_bare", "\"a\",b,\"c\"", {"a", "b", "c"}},
+    {"only_a_quoted_quote", "\"\"\"\"", {"\""}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ParseLogRecord, testing::ValuesIn(record_cases),
+                         testing_support::ByLabel{});
+
+TEST(ParseLogRecord, StopsAtTheFieldLimit) {
+    std::string line = "a,\"b\",c,d";
+    Record record;
+    parse_log_record(line, record, 2);
+    EXPECT_EQ(record, (Record{"a", "b"}));
+}
+
+TEST(FieldAt, PastTheLastFieldIsEmpty) {
+    const Record record{"a", "b"};
+    EXPECT_EQ(field_at(record, 1), "b");
+    EXPECT_EQ(field_at(record, 2), "");
+    EXPECT_EQ(field_at(Record{}, 0), "");
+}
+
+struct HeaderCase {
+    const char* label;
+    Record header;
+    std::string text;
+    std::optional<std::size_t> column;
+};
+PRINT_CASE_BY_LABEL(HeaderCase)
+
+class HeaderLookup : public testing::TestWithParam<HeaderCase> {};
+
+TEST_P(HeaderLookup, FindsTheFirstEqualSlotBeforeAnEmptyOne) {
+    HeaderTable table;
+    table.load_header_table(GetParam().header);
+    EXPECT_EQ(table.column_of(GetParam().text), GetParam().column);
+}
+
+const HeaderCase header_cases[] = {
+    {"found", {"date", "user_name", "name"}, "name", 2},
+    {"first_of_two", {"name", "x", "name"}, "name", 0},
+    {"missing", {"date", "id"}, "name", std::nullopt},
+    {"case_matters", {"Name"}, "name", std::nullopt},
+    {"empty_slot_ends_table", {"date", "", "name"}, "name", std::nullopt},
+    {"long_header_texts", {std::string(100, 'h'), "name"}, "name", 1},
+    {"more_than_100_slots",
+     [] {
+         Record many(150, "h");
+         many.back() = "name";
+         return many;
+     }(),
+     "name", 149},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, HeaderLookup, testing::ValuesIn(header_cases),
+                         testing_support::ByLabel{});
+
+TEST(ValueByHeader, GivesTheFieldUnderTheHeader) {
+    HeaderTable table;
+    table.load_header_table({"date", "name"});
+    EXPECT_EQ(value_by_header({"d", "unit"}, table, "name"), "unit");
+    EXPECT_EQ(value_by_header({"d"}, table, "name"), "");
+    EXPECT_EQ(value_by_header({"d", "unit"}, table, "id"), std::nullopt);
+}
+
+} // namespace
+} // namespace wutally::log
