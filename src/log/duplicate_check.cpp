@@ -6,6 +6,33 @@
 
 namespace wutally::log {
 
+namespace {
+
+// A name that a line cannot hold unsplit, or that every line holds, is
+// compared line by line; any other is first looked for as plain text.
+bool can_search_for(std::string_view name) {
+    return !name.empty() &&
+           name.find_first_of(std::string_view("\"\r\n\0", 4)) == std::string_view::npos;
+}
+
+// Reads the rest of the log until a row holds the name in the column.
+bool rows_hold_name(LogReader& reader, std::string_view name, std::size_t column) {
+    const SearchText search(name);
+    const bool skipping = can_search_for(name);
+    Record record;
+    while (const auto line =
+               skipping ? reader.read_log_line_holding(search) : reader.read_log_line()) {
+        // Only the fields up to the name column are needed.
+        parse_log_record(*line, record, column + 1);
+        if (field_at(record, column) == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 DuplicateCheck is_already_logged(const platform::File& log, std::string_view result_text,
                                  platform::Console& console) {
     LogReader reader(log);
@@ -21,17 +48,12 @@ DuplicateCheck is_already_logged(const platform::File& log, std::string_view res
     }
     DuplicateCheck check{CheckOutcome::not_logged, std::string(stored_form(*value))};
     const auto column = header.column_of("name");
-    while (const auto line = reader.read_log_line()) {
-        if (!column) {
+    if (!column) {
+        if (reader.read_log_line()) {
             check.outcome = CheckOutcome::no_name_column;
-            return check;
         }
-        // Only the fields up to the name column are needed.
-        parse_log_record(*line, record, *column + 1);
-        if (field_at(record, *column) == check.name) {
-            check.outcome = CheckOutcome::already_logged;
-            return check;
-        }
+    } else if (rows_hold_name(reader, check.name, *column)) {
+        check.outcome = CheckOutcome::already_logged;
     }
     if (reader.failed()) {
         check.outcome = CheckOutcome::read_error;

@@ -7,7 +7,7 @@ namespace wutally::log {
 
 namespace {
 
-constexpr std::size_t read_size = 64 * 1024;
+constexpr std::size_t read_size = 128 * 1024;
 
 std::size_t find_byte(const std::vector<char>& bytes, std::size_t from, std::size_t to, char byte) {
     const void* found = std::memchr(bytes.data() + from, byte, to - from);
@@ -45,6 +45,7 @@ bool LogReader::read_more() {
     begin_ = 0;
     end_ -= shift;
     lf_search_at_ -= std::min(lf_search_at_, shift);
+    zero_search_at_ -= std::min(zero_search_at_, shift);
     if (record_buffer_.size() - end_ < read_size / 2) {
         record_buffer_.resize(std::max(record_buffer_.size() * 2, end_ + read_size));
     }
@@ -80,6 +81,7 @@ std::optional<std::span<char>> LogReader::read_log_line() {
     if (failed_ || (end == end_ && begin_ == end_)) {
         return std::nullopt;
     }
+    const std::size_t begin_of_line = begin_;
     const auto line_start = static_cast<std::ptrdiff_t>(begin_);
     begin_ = end;
     if (end < end_) {
@@ -88,21 +90,57 @@ std::optional<std::span<char>> LogReader::read_log_line() {
     }
     auto first = record_buffer_.begin() + line_start;
     auto last = record_buffer_.begin() + static_cast<std::ptrdiff_t>(end);
-    if (std::find(first, last, '\0') != last) {
+    if (find_byte(record_buffer_, begin_of_line, end, '\0') != end) {
         last = std::remove(first, last, '\0');
     }
     return std::span<char>(first, last);
 }
 
-namespace {
-
-// Moves bytes [from, to) of the line to `out` and returns the new end of output.
-std::size_t move_down(std::span<char> line, std::size_t out, std::size_t from, std::size_t to) {
-    if (out != from) {
-        std::memmove(line.data() + out, line.data() + from, to - from);
+bool LogReader::has_zero_byte() {
+    zero_search_at_ = std::max(zero_search_at_, begin_);
+    if (zero_search_at_ < end_ && record_buffer_[zero_search_at_] != '\0') {
+        zero_search_at_ = find_byte(record_buffer_, zero_search_at_, end_, '\0');
     }
-    return out + (to - from);
+    return zero_search_at_ < end_;
 }
+
+// Moves past every line that ends before `until`, keeping the line that
+// `until` falls in.
+void LogReader::skip_lines_before(std::size_t until) {
+    const auto first = record_buffer_.begin() + static_cast<std::ptrdiff_t>(begin_);
+    const auto last = record_buffer_.begin() + static_cast<std::ptrdiff_t>(until);
+    const auto is_break = [](char byte) { return byte == '\r' || byte == '\n'; };
+    const auto line_break =
+        std::find_if(std::make_reverse_iterator(last), std::make_reverse_iterator(first), is_break);
+    if (line_break.base() != first) {
+        begin_ = static_cast<std::size_t>(line_break.base() - record_buffer_.begin());
+        skip_lf_ = record_buffer_[begin_ - 1] == '\r';
+    }
+}
+
+std::optional<std::span<char>> LogReader::read_log_line_holding(const SearchText& text) {
+    for (;;) {
+        // A zero byte, left out of a line, could split the text: no skipping
+        // over it.
+        if (has_zero_byte()) {
+            return read_log_line();
+        }
+        const char* data = record_buffer_.data();
+        const char* found = text.find(data + begin_, data + end_);
+        if (found != data + end_) {
+            skip_lines_before(static_cast<std::size_t>(found - data));
+            return read_log_line();
+        }
+        // The unfinished last line may still hold the text once more is read.
+        skip_lines_before(end_);
+        if (!read_more()) {
+            begin_ = end_;
+            return std::nullopt;
+        }
+    }
+}
+
+namespace {
 
 std::size_t find_in(std::span<char> line, std::size_t from, char byte) {
     const void* found = std::memchr(line.data() + from, byte, line.size() - from);
@@ -111,8 +149,9 @@ std::size_t find_in(std::span<char> line, std::size_t from, char byte) {
                : static_cast<std::size_t>(static_cast<const char*>(found) - line.data());
 }
 
-struct FieldEnd {
-    std::size_t out;  // end of the field's text
+struct Field {
+    std::size_t start; // the field's text is [start, end)
+    std::size_t end;
     std::size_t next; // where the next field begins
     bool last;        // the line ends with this field
 };
@@ -120,50 +159,49 @@ struct FieldEnd {
 // A quoted field from the byte after its opening quote. A doubled quote is one
 // quote; a quote followed by a comma or by the end of the line closes the
 // field; any other quote is an ordinary byte, as older logs hold such values.
-FieldEnd quoted_field(std::span<char> line, std::size_t out, std::size_t at) {
+// The text is compacted in place, within the field.
+Field quoted_field(std::span<char> line, std::size_t at) {
     const std::size_t size = line.size();
+    const std::size_t start = at;
+    std::size_t out = at;
     for (;;) {
         const std::size_t quote = find_in(line, at, '"');
-        out = move_down(line, out, at, quote);
-        if (quote == size) {
-            return {out, size, true};
+        if (out != at) {
+            std::memmove(line.data() + out, line.data() + at, quote - at);
         }
-        if (quote + 1 == size) {
-            return {out, size, true};
+        out += quote - at;
+        if (quote + 1 >= size) {
+            return {start, out, size, true};
         }
         if (line[quote + 1] == ',') {
-            return {out, quote + 2, false};
+            return {start, out, quote + 2, false};
         }
         line[out++] = '"';
         at = line[quote + 1] == '"' ? quote + 2 : quote + 1;
     }
 }
 
-FieldEnd bare_field(std::span<char> line, std::size_t out, std::size_t at) {
+Field bare_field(std::span<char> line, std::size_t at) {
     const std::size_t comma = find_in(line, at, ',');
-    out = move_down(line, out, at, comma);
-    return comma == line.size() ? FieldEnd{out, comma, true} : FieldEnd{out, comma + 1, false};
+    return {at, comma, comma + 1, comma == line.size()};
 }
 
 } // namespace
 
 void parse_log_record(std::span<char> line, Record& record, std::size_t field_limit) {
     record.clear();
-    std::size_t out = 0;
     std::size_t at = 0;
     while (record.size() < field_limit) {
         const bool quoted = at < line.size() && line[at] == '"';
         if (quoted && at + 1 == line.size()) {
             break; // a lone quote at the end of the line is no field
         }
-        const std::size_t start = out;
-        const FieldEnd end = quoted ? quoted_field(line, out, at + 1) : bare_field(line, out, at);
-        record.emplace_back(line.data() + start, end.out - start);
-        if (end.last) {
+        const Field field = quoted ? quoted_field(line, at + 1) : bare_field(line, at);
+        record.emplace_back(line.data() + field.start, field.end - field.start);
+        if (field.last) {
             break;
         }
-        out = end.out;
-        at = end.next;
+        at = field.next;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "platform/file.hpp"
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <span>
@@ -12,6 +13,21 @@
 #include <vector>
 
 namespace wutally::log {
+
+// A text to look for in many lines, prepared once.
+class SearchText {
+  public:
+    explicit SearchText(std::string_view text) : text_(text), searcher_(text.begin(), text.end()) {}
+    // The first occurrence in [first, last), or last.
+    [[nodiscard]] const char* find(const char* first, const char* last) const {
+        return searcher_(first, last).first;
+    }
+    [[nodiscard]] std::string_view text() const { return text_; }
+
+  private:
+    std::string_view text_;
+    std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
+};
 
 // Reads the log line by line through one buffer that grows only to hold the
 // longest line, so memory does not grow with the log.
@@ -24,18 +40,26 @@ class LogReader {
     // None at the end of the log, or once a read has failed.
     std::optional<std::span<char>> read_log_line();
 
+    // The next line that may hold the text; every line that holds it is
+    // returned, and lines that cannot are skipped unsplit, at the speed of a
+    // plain text search. The text must not be empty nor hold CR, LF or a zero.
+    std::optional<std::span<char>> read_log_line_holding(const SearchText& text);
+
     [[nodiscard]] bool failed() const { return failed_; }
 
   private:
     std::size_t line_end();
+    bool has_zero_byte();
+    void skip_lines_before(std::size_t until);
     bool read_more();
 
     const platform::File& log_;
     std::vector<char> record_buffer_;
-    std::size_t begin_ = 0;        // first byte not yet handed out
-    std::size_t end_ = 0;          // end of the bytes read
-    std::size_t lf_search_at_ = 0; // no line feed in [begin_, lf_search_at_)
-    bool skip_lf_ = false;         // a CR ended the last line; a LF after it belongs to it
+    std::size_t begin_ = 0;          // first byte not yet handed out
+    std::size_t end_ = 0;            // end of the bytes read
+    std::size_t lf_search_at_ = 0;   // no line feed in [begin_, lf_search_at_)
+    std::size_t zero_search_at_ = 0; // no zero byte in [begin_, zero_search_at_)
+    bool skip_lf_ = false;           // a CR ended the last line; a LF after it belongs to it
     bool at_end_ = false;
     bool failed_ = false;
 };

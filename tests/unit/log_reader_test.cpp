@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
+#include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace wutally::log {
@@ -16,13 +18,15 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Writes the bytes to a file and reads them back through the reader.
-Lines read_lines(const std::string& bytes) {
+// Writes the bytes to a file and reads its lines back: every line, or with a
+// search text, the lines the reader does not skip.
+Lines read_lines(const std::string& bytes, const std::optional<std::string>& search = {}) {
     static int files_made = 0;
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("wutally-reader-test-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(++files_made));
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const auto path =
+        std::filesystem::temp_directory_path() /
+        ("wutally-reader-test-" + std::to_string(::getpid()) + "-" + std::to_string(++files_made));
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     const auto file = platform::File::open_shared_read(path.string());
     std::filesystem::remove(path);
     Lines lines;
@@ -31,7 +35,8 @@ Lines read_lines(const std::string& bytes) {
         return lines;
     }
     LogReader reader(*file);
-    while (const auto line = reader.read_log_line()) {
+    const SearchText text(search.value_or(""));
+    while (const auto line = search ? reader.read_log_line_holding(text) : reader.read_log_line()) {
         lines.emplace_back(line->begin(), line->end());
     }
     EXPECT_FALSE(reader.failed());
@@ -47,7 +52,9 @@ PRINT_CASE_BY_LABEL(LineCase)
 
 class ReadLogLine : public testing::TestWithParam<LineCase> {};
 
-TEST_P(ReadLogLine, YieldsTheLines) { EXPECT_EQ(read_lines(GetParam().bytes), GetParam().lines); }
+TEST_P(ReadLogLine, YieldsTheLines) {
+    EXPECT_EQ(read_lines(GetParam().bytes), GetParam().lines);
+}
 
 const std::string long_line(70000, 'x');
 
@@ -86,11 +93,65 @@ TEST(ReadLogLine, ManyRowsInConstantBuffer) {
     std::string bytes = "header";
     Lines expected{"header"};
     for (int row = 0; row < 5000; ++row) {
-        expected.push_back("row " + std::to_string(row) + std::string(static_cast<std::size_t>(row % 97), ','));
+        expected.push_back("row " + std::to_string(row) +
+                           std::string(static_cast<std::size_t>(row % 97), ','));
         bytes += "\r\n" + expected.back();
     }
     EXPECT_EQ(read_lines(bytes), expected);
 }
+
+struct SearchCase {
+    const char* label;
+    std::string bytes;
+    std::string text;
+};
+PRINT_CASE_BY_LABEL(SearchCase)
+
+class ReadLogLineHolding : public testing::TestWithParam<SearchCase> {};
+
+// Skipping may pass over lines without the text, never over one with it.
+TEST_P(ReadLogLineHolding, NeverSkipsALineThatHoldsTheText) {
+    const SearchCase& test = GetParam();
+    const Lines all = read_lines(test.bytes);
+    Lines holding;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(holding), [&](const std::string& line) {
+        return line.find(test.text) != std::string::npos;
+    });
+    Lines returned = read_lines(test.bytes, test.text);
+    EXPECT_LE(returned.size(), all.size());
+    std::erase_if(returned, [&](const std::string& line) {
+        return line.find(test.text) == std::string::npos;
+    });
+    EXPECT_EQ(returned, holding);
+}
+
+std::string rows(int count, const std::string& line_end, int holding_every) {
+    std::string bytes = "header";
+    for (int row = 0; row < count; ++row) {
+        bytes += line_end + std::to_string(row) + std::string(400, ',') +
+                 (row % holding_every == 0 ? "needle" : "needl") + std::string(300, '.');
+    }
+    return bytes;
+}
+
+const SearchCase search_cases[] = {
+    {"none", rows(1000, "\r\n", 1000000), "needle"},
+    {"every_row_crlf", rows(1000, "\r\n", 1), "needle"},
+    {"some_rows_crlf", rows(1000, "\r\n", 97), "needle"},
+    {"some_rows_lf", rows(1000, "\n", 89), "needle"},
+    {"some_rows_lone_cr", rows(1000, "\r", 83), "needle"},
+    {"first_line", "needle\r\nx\r\ny", "needle"},
+    {"last_line_without_end", "x\r\ny\r\nneedle", "needle"},
+    {"text_across_a_read_boundary",
+     std::string(131070, 'x') + "\r\n" + std::string(5, 'y') + "needle" + "\r\nz", "needle"},
+    {"line_end_across_a_read_boundary", std::string(131071, 'x') + "\r\nneedle", "needle"},
+    {"zero_byte_inside_the_text", std::string("a\r\nnee\0dle\r\nb", 14), "needle"},
+    {"zero_bytes_elsewhere", std::string("\0\r\nneedle\0\r\nb\0", 16), "needle"},
+    {"longer_than_a_line", "nee\r\ndle", "needle"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReadLogLineHolding, testing::ValuesIn(search_cases),
+                         testing_support::ByLabel{});
 
 struct RecordCase {
     const char* label;
