@@ -13,9 +13,11 @@ namespace fs = std::filesystem;
 
 const std::string standard_name = "14fe06ac.27316.8322.42";
 
-std::string already_logged(const std::string& name) {
-    return console_text("WUTally: Work Unit " + name + " has already been logged.\n");
+std::string logged_line(const std::string& name) {
+    return "WUTally: Work Unit " + name + " has already been logged.\n";
 }
+
+std::string already_logged(const std::string& name) { return console_text(logged_line(name)); }
 
 // A row of the fixture's values with another work-unit name, as the log holds
 // it (time masked).
@@ -40,7 +42,7 @@ struct ExistingLogCase {
     const char* label;
     std::string log;  // the log before the run; "YYYY.MM.DD hh:mm:ss" for times
     std::string name; // the work unit's name in result.txt
-    std::string output;
+    std::string output; // as printed before a text stream converts line ends
     int status;
 };
 PRINT_CASE_BY_LABEL(ExistingLogCase)
@@ -57,7 +59,7 @@ TEST_P(ExistingLog, IsCheckedBeforeAnythingIsWritten) {
     files.write_to(dir.path());
     write_file(dir / "WUTally.csv", test.log);
     const RunResult run = run_program(dir.path());
-    EXPECT_EQ(masked(run.output), test.output);
+    EXPECT_EQ(masked(run.output), console_text(test.output));
     EXPECT_EQ(run.status, test.status);
     const std::string after = masked(read_file(dir / "WUTally.csv"));
     if (test.status == 0) {
@@ -73,37 +75,37 @@ TEST_P(ExistingLog, IsCheckedBeforeAnythingIsWritten) {
 const std::string one_row = header_row + row_named("\"unit.1\"");
 
 const ExistingLogCase existing_log_cases[] = {
-    {"header_only", header_row, "unit.2", console_text(saved_line), 0},
-    {"same_name", one_row, "unit.1", already_logged("unit.1"), 2},
-    {"other_name", one_row, "unit.2", console_text(saved_line), 0},
-    {"other_letter_case", one_row, "UNIT.1", console_text(saved_line), 0},
-    {"leading_spaces_skipped", one_row, "   unit.1", already_logged("unit.1"), 2},
+    {"header_only", header_row, "unit.2", saved_line, 0},
+    {"same_name", one_row, "unit.1", logged_line("unit.1"), 2},
+    {"other_name", one_row, "unit.2", saved_line, 0},
+    {"other_letter_case", one_row, "UNIT.1", saved_line, 0},
+    {"leading_spaces_skipped", one_row, "   unit.1", logged_line("unit.1"), 2},
     {"name_as_user_name_only", header_row + row_named("\"x\"").replace(
                                                 row_named("").find("\"Ada Volunteer\""), 15,
                                                 "\"unit.9\""),
-     "unit.9", console_text(saved_line), 0},
-    {"lf_line_ends", crlf_to_lf(one_row), "unit.1", already_logged("unit.1"), 2},
+     "unit.9", saved_line, 0},
+    {"lf_line_ends", crlf_to_lf(one_row), "unit.1", logged_line("unit.1"), 2},
     {"lone_cr_line_ends", crlf_to_lf(header_row) + "\r" + crlf_to_lf(row_named("\"unit.1\"")).substr(1),
-     "unit.1", already_logged("unit.1"), 2},
-    {"ends_with_a_line_break", one_row + "\r\n", "unit.1", already_logged("unit.1"), 2},
-    {"ends_with_a_line_break_other_name", one_row + "\r\n", "unit.2", console_text(saved_line), 0},
+     "unit.1", logged_line("unit.1"), 2},
+    {"ends_with_a_line_break", one_row + "\r\n", "unit.1", logged_line("unit.1"), 2},
+    {"ends_with_a_line_break_other_name", one_row + "\r\n", "unit.2", saved_line, 0},
     {"name_in_a_later_row",
      one_row + row_named("\"unit.2\"") + row_named("\"unit.3\""), "unit.3",
-     already_logged("unit.3"), 2},
-    {"header_without_name_no_rows", "\"date\",\"id\"", "unit.1", console_text(saved_line), 0},
+     logged_line("unit.3"), 2},
+    {"header_without_name_no_rows", "\"date\",\"id\"", "unit.1", saved_line, 0},
     {"header_without_name_then_blank_line", "\"date\",\"id\"\r\n\r\n", "unit.1",
-     console_text("WUTally: Could not find name in CSV file.\n"), 1},
+     "WUTally: Could not find name in CSV file.\n", 1},
     {"header_without_name_then_row", "\"date\",\"id\"\r\n1,2", "unit.1",
-     console_text("WUTally: Could not find name in CSV file.\n"), 1},
+     "WUTally: Could not find name in CSV file.\n", 1},
     {"empty_slot_hides_name", "\"date\",,\"name\"\r\nd,,unit.1", "unit.1",
-     console_text("WUTally: Could not find name in CSV file.\n"), 1},
+     "WUTally: Could not find name in CSV file.\n", 1},
     {"name_in_another_column", "\"name\",\"date\"\r\nunit.1,x", "unit.1",
-     already_logged("unit.1"), 2},
-    {"blank_and_short_lines_pass", one_row + "\r\n\r\nd,1,2", "unit.2", console_text(saved_line),
+     logged_line("unit.1"), 2},
+    {"blank_and_short_lines_pass", one_row + "\r\n\r\nd,1,2", "unit.2", saved_line,
      0},
     {"line_longer_than_5000_bytes",
      header_row + "\r\n" + std::string(20, ',') + "\"" + std::string(6000, 'u') + "\"",
-     std::string(6000, 'u'), already_logged(std::string(6000, 'u')), 2},
+     std::string(6000, 'u'), logged_line(std::string(6000, 'u')), 2},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ExistingLog, testing::ValuesIn(existing_log_cases),

@@ -22,8 +22,11 @@ ProgramUnderTest& program_under_test() {
 namespace {
 
 [[noreturn]] void exec_in(const std::filesystem::path& directory, std::vector<std::string> words,
-                          const RunOptions& options, int output_fd) {
+                          const RunOptions& options, int output_fd, int input_fd = -1) {
     if (::chdir(directory.c_str()) != 0 || ::dup2(output_fd, STDOUT_FILENO) < 0) {
+        ::_exit(127);
+    }
+    if (input_fd >= 0 && ::dup2(input_fd, STDIN_FILENO) < 0) {
         ::_exit(127);
     }
     if (options.file_size_limit) {
@@ -75,6 +78,41 @@ RunResult run_program(const std::filesystem::path& directory,
     ::waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+HeldOpen::HeldOpen(const std::filesystem::path& directory, const std::string& file_name) {
+    std::vector<std::string> words = program_under_test().runner;
+    words.push_back(program_under_test().holder);
+    words.push_back(file_name);
+    std::array<int, 2> output{};
+    std::array<int, 2> input{};
+    if (::pipe(output.data()) != 0 || ::pipe(input.data()) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return;
+    }
+    child_ = ::fork();
+    if (child_ == 0) {
+        ::close(output[0]);
+        ::close(input[1]);
+        exec_in(directory, words, {}, output[1], input[0]);
+    }
+    ::close(output[1]);
+    ::close(input[0]);
+    input_fd_ = input[1];
+    std::array<char, 16> said{};
+    const ssize_t count = ::read(output[0], said.data(), said.size());
+    held_ = count >= 4 && std::string_view(said.data(), 4) == "held";
+    ::close(output[0]);
+}
+
+HeldOpen::~HeldOpen() {
+    if (input_fd_ >= 0) {
+        ::close(input_fd_);
+    }
+    if (child_ > 0) {
+        int status = 0;
+        ::waitpid(child_, &status, 0);
+    }
 }
 
 ScratchDirectory::ScratchDirectory() {
@@ -173,8 +211,10 @@ std::string last_row_time(std::string_view log) {
 
 } // namespace wutally::e2e
 
-// Options: --program=PATH, then optional --runner=WORD (repeatable, put
-// before the program), --separator=C, --text-mode and --windows.
+// Options: --program=PATH and --holder=PATH (the hold_open helper built for
+// the same platform), then optional --runner=WORD (repeatable, put before
+// both) and --windows (the program is a Windows build: "\\" separator, text-mode
+// standard output, no POSIX-only faults).
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     auto& program = wutally::e2e::program_under_test();
@@ -184,22 +224,23 @@ int main(int argc, char** argv) {
         const std::string_view argument = argv[i];
         if (argument.starts_with("--program=")) {
             path = argument.substr(10);
+        } else if (argument.starts_with("--holder=")) {
+            program.holder = std::filesystem::absolute(argument.substr(9)).string();
         } else if (argument.starts_with("--runner=")) {
             runner.emplace_back(argument.substr(9));
-        } else if (argument.starts_with("--separator=") && argument.size() == 13) {
-            program.separator = argument[12];
-        } else if (argument == "--text-mode") {
-            program.text_mode_output = true;
         } else if (argument == "--windows") {
+            program.separator = '\\';
+            program.text_mode_output = true;
             program.posix = false;
         }
     }
     if (path.empty() && !GTEST_FLAG_GET(list_tests)) {
-        std::fputs("usage: e2e_tests --program=PATH [--runner=WORD]... [--separator=C] "
-                   "[--text-mode] [--windows]\n",
+        std::fputs("usage: e2e_tests --program=PATH --holder=PATH [--runner=WORD]... "
+                   "[--windows]\n",
                    stderr);
         return 2;
     }
+    program.runner = runner;
     program.command = runner;
     if (!path.empty()) {
         program.command.push_back(std::filesystem::absolute(path).string());

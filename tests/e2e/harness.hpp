@@ -12,7 +12,9 @@
 namespace wutally::e2e {
 
 struct ProgramUnderTest {
-    std::vector<std::string> command; // runner words (if any), then the program
+    std::vector<std::string> runner;  // words put before the program, e.g. an emulator
+    std::vector<std::string> command; // the runner, then the program
+    std::string holder;               // a helper that holds a file open (hold_open)
     char separator = '/';
     bool text_mode_output = false; // "\n" reaches standard output as "\r\n"
     bool posix = true;             // POSIX-only faults (locks, limits, links) apply
@@ -32,6 +34,22 @@ struct RunOptions {
 RunResult run_program(const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments = {},
                       const RunOptions& options = {});
+
+// Another process holding a file open as a run holds the log, until this
+// object is destroyed.
+class HeldOpen {
+  public:
+    HeldOpen(const std::filesystem::path& directory, const std::string& file_name);
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+    ~HeldOpen();
+    [[nodiscard]] bool held() const { return held_; }
+
+  private:
+    int child_ = -1;
+    int input_fd_ = -1;
+    bool held_ = false;
+};
 
 // A fresh directory, removed with everything in it.
 class ScratchDirectory {

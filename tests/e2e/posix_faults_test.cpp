@@ -1,5 +1,5 @@
-// Faults that only a POSIX build meets the same way: file-size limits, a log
-// on a full device, and a log locked by another process.
+// Faults that only a POSIX build meets the same way: file-size limits and a
+// log on a full device.
 #include "client_fixture.hpp"
 #include "harness.hpp"
 
@@ -7,10 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace wutally::e2e {
 namespace {
@@ -98,19 +95,6 @@ TEST_F(PosixFaults, LogOnAFullDeviceIsAWriteError) {
     const RunResult run = run_program(dir.path());
     EXPECT_EQ(run.output, error_writing);
     EXPECT_EQ(run.status, 1);
-}
-
-TEST_F(PosixFaults, LogLockedByAnotherProcessIsLeftAlone) {
-    ASSERT_EQ(run_program(dir.path()).status, 0);
-    const std::string before = read_file(log());
-    const int holder = ::open(log().c_str(), O_RDWR);
-    ASSERT_GE(holder, 0);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    const RunResult run = run_program(dir.path());
-    ::close(holder);
-    EXPECT_EQ(run.output, "WUTally: Could not open WUTally.csv\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(read_file(log()), before);
 }
 
 } // namespace

@@ -295,5 +295,21 @@ const OpenCase open_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, LogOpenFailures, testing::ValuesIn(open_cases),
                          testing_support::ByLabel{});
 
+TEST(LogHeldOpen, ByAnotherProcessIsLeftAlone) {
+    ScratchDirectory dir;
+    ClientFiles{}.write_to(dir.path());
+    ASSERT_EQ(run_program(dir.path()).status, 0);
+    const std::string before = read_file(dir / "WUTally.csv");
+    RunResult run;
+    {
+        const HeldOpen holder(dir.path(), "WUTally.csv");
+        ASSERT_TRUE(holder.held());
+        run = run_program(dir.path());
+    }
+    EXPECT_EQ(run.output, console_text("WUTally: Could not open WUTally.csv\n"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(read_file(dir / "WUTally.csv"), before);
+}
+
 } // namespace
 } // namespace wutally::e2e

@@ -1,0 +1,97 @@
+// Windows implementation of the file layer.
+#include "platform/file.hpp"
+
+#include <algorithm>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace wutally::platform {
+
+const char directory_separator = '\\';
+
+namespace {
+
+HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::intptr_t handle_value(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+// ReadFile and WriteFile take 32-bit counts.
+constexpr std::size_t largest_transfer = std::size_t{1} << 30;
+
+} // namespace
+
+static_assert(sizeof(HANDLE) == sizeof(std::intptr_t));
+
+std::optional<File> File::open_shared_read(const std::string& path) {
+    // Without backup semantics a directory cannot be opened, as wanted.
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    return File(handle_value(handle));
+}
+
+std::optional<File> File::open_exclusive(const std::string& path) {
+    // No sharing: while this run holds the log, another cannot open it.
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    return File(handle_value(handle));
+}
+
+void File::close() noexcept {
+    if (handle_ != closed) {
+        ::CloseHandle(handle_of(handle_));
+        handle_ = closed;
+    }
+}
+
+std::optional<std::uint64_t> File::size() const {
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(handle_of(handle_), &size) == 0 || size.QuadPart < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<std::size_t> File::read(std::span<char> buffer) const {
+    DWORD count = 0;
+    const auto wanted = static_cast<DWORD>(std::min(buffer.size(), largest_transfer));
+    if (::ReadFile(handle_of(handle_), buffer.data(), wanted, &count, nullptr) == 0) {
+        return std::nullopt;
+    }
+    return count;
+}
+
+bool File::write_all(std::span<const char> bytes) const {
+    while (!bytes.empty()) {
+        DWORD count = 0;
+        const auto wanted = static_cast<DWORD>(std::min(bytes.size(), largest_transfer));
+        if (::WriteFile(handle_of(handle_), bytes.data(), wanted, &count, nullptr) == 0 ||
+            count == 0) {
+            return false;
+        }
+        bytes = bytes.subspan(count);
+    }
+    return true;
+}
+
+bool File::seek_end() const {
+    return ::SetFilePointerEx(handle_of(handle_), LARGE_INTEGER{}, nullptr, FILE_END) != 0;
+}
+
+bool File::truncate(std::uint64_t size) const {
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(handle_of(handle_), position, nullptr, FILE_BEGIN) != 0 &&
+           ::SetEndOfFile(handle_of(handle_)) != 0;
+}
+
+bool File::sync() const { return ::FlushFileBuffers(handle_of(handle_)) != 0; }
+
+} // namespace wutally::platform
