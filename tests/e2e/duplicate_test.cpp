@@ -17,7 +17,9 @@ std::string logged_line(const std::string& name) {
     return "WUTally: Work Unit " + name + " has already been logged.\n";
 }
 
-std::string already_logged(const std::string& name) { return console_text(logged_line(name)); }
+std::string already_logged(const std::string& name) {
+    return console_text(logged_line(name));
+}
 
 // A row of the fixture's values with another work-unit name, as the log holds
 // it (time masked).
@@ -40,8 +42,8 @@ std::string crlf_to_lf(std::string text) {
 
 struct ExistingLogCase {
     const char* label;
-    std::string log;  // the log before the run; "YYYY.MM.DD hh:mm:ss" for times
-    std::string name; // the work unit's name in result.txt
+    std::string log;    // the log before the run; "YYYY.MM.DD hh:mm:ss" for times
+    std::string name;   // the work unit's name in result.txt
     std::string output; // as printed before a text stream converts line ends
     int status;
 };
@@ -80,17 +82,17 @@ const ExistingLogCase existing_log_cases[] = {
     {"other_name", one_row, "unit.2", saved_line, 0},
     {"other_letter_case", one_row, "UNIT.1", saved_line, 0},
     {"leading_spaces_skipped", one_row, "   unit.1", logged_line("unit.1"), 2},
-    {"name_as_user_name_only", header_row + row_named("\"x\"").replace(
-                                                row_named("").find("\"Ada Volunteer\""), 15,
-                                                "\"unit.9\""),
+    {"name_as_user_name_only",
+     header_row +
+         row_named("\"x\"").replace(row_named("").find("\"Ada Volunteer\""), 15, "\"unit.9\""),
      "unit.9", saved_line, 0},
     {"lf_line_ends", crlf_to_lf(one_row), "unit.1", logged_line("unit.1"), 2},
-    {"lone_cr_line_ends", crlf_to_lf(header_row) + "\r" + crlf_to_lf(row_named("\"unit.1\"")).substr(1),
-     "unit.1", logged_line("unit.1"), 2},
+    {"lone_cr_line_ends",
+     crlf_to_lf(header_row) + "\r" + crlf_to_lf(row_named("\"unit.1\"")).substr(1), "unit.1",
+     logged_line("unit.1"), 2},
     {"ends_with_a_line_break", one_row + "\r\n", "unit.1", logged_line("unit.1"), 2},
     {"ends_with_a_line_break_other_name", one_row + "\r\n", "unit.2", saved_line, 0},
-    {"name_in_a_later_row",
-     one_row + row_named("\"unit.2\"") + row_named("\"unit.3\""), "unit.3",
+    {"name_in_a_later_row", one_row + row_named("\"unit.2\"") + row_named("\"unit.3\""), "unit.3",
      logged_line("unit.3"), 2},
     {"header_without_name_no_rows", "\"date\",\"id\"", "unit.1", saved_line, 0},
     {"header_without_name_then_blank_line", "\"date\",\"id\"\r\n\r\n", "unit.1",
@@ -99,10 +101,8 @@ const ExistingLogCase existing_log_cases[] = {
      "WUTally: Could not find name in CSV file.\n", 1},
     {"empty_slot_hides_name", "\"date\",,\"name\"\r\nd,,unit.1", "unit.1",
      "WUTally: Could not find name in CSV file.\n", 1},
-    {"name_in_another_column", "\"name\",\"date\"\r\nunit.1,x", "unit.1",
-     logged_line("unit.1"), 2},
-    {"blank_and_short_lines_pass", one_row + "\r\n\r\nd,1,2", "unit.2", saved_line,
-     0},
+    {"name_in_another_column", "\"name\",\"date\"\r\nunit.1,x", "unit.1", logged_line("unit.1"), 2},
+    {"blank_and_short_lines_pass", one_row + "\r\n\r\nd,1,2", "unit.2", saved_line, 0},
     {"line_longer_than_5000_bytes",
      header_row + "\r\n" + std::string(20, ',') + "\"" + std::string(6000, 'u') + "\"",
      std::string(6000, 'u'), logged_line(std::string(6000, 'u')), 2},

@@ -1,0 +1,194 @@
+#include "fake/fake_platform.hpp"
+
+#include "platform/file.hpp"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+namespace wutally {
+
+namespace fake {
+namespace {
+
+struct Entry {
+    std::string bytes;
+    bool directory = false;
+};
+
+struct OpenFile {
+    std::string path;
+    std::size_t position = 0;
+};
+
+struct State {
+    std::map<std::string, Entry> entries;
+    std::vector<OpenFile> open_files;
+    std::size_t operation_count = 0;
+    std::size_t failing_operation = 0;
+    bool failing_onward = false;
+    std::optional<FailedOperation> failed;
+};
+
+State& state() {
+    static State instance;
+    return instance;
+}
+
+// Counts the operation; true if it is the one that must fail.
+bool fails(Operation operation, const std::string& path) {
+    State& current = state();
+    ++current.operation_count;
+    const bool failing =
+        current.failing_operation != 0 &&
+        (current.failing_onward ? current.operation_count >= current.failing_operation
+                                : current.operation_count == current.failing_operation);
+    if (failing && !current.failed) {
+        current.failed = FailedOperation{operation, path};
+    }
+    return failing;
+}
+
+OpenFile& open_file(std::intptr_t handle) {
+    return state().open_files.at(static_cast<std::size_t>(handle));
+}
+
+Entry& entry_of(std::intptr_t handle) {
+    return state().entries.at(open_file(handle).path);
+}
+
+} // namespace
+
+void reset() {
+    state() = State{};
+}
+
+void put_file(const std::string& path, std::string bytes) {
+    state().entries[path] = Entry{std::move(bytes), false};
+}
+
+void put_directory(const std::string& path) {
+    state().entries[path] = Entry{{}, true};
+}
+
+std::optional<std::string> file_bytes(const std::string& path) {
+    const auto found = state().entries.find(path);
+    if (found == state().entries.end() || found->second.directory) {
+        return std::nullopt;
+    }
+    return found->second.bytes;
+}
+
+void fail_operation(std::size_t nth) {
+    state().failing_operation = nth == 0 ? 0 : state().operation_count + nth;
+}
+
+void fail_operations_from(std::size_t nth) {
+    fail_operation(nth);
+    state().failing_onward = true;
+}
+
+std::size_t operations() {
+    return state().operation_count;
+}
+
+std::optional<FailedOperation> failed_operation() {
+    return state().failed;
+}
+
+} // namespace fake
+
+namespace platform {
+
+const char directory_separator = '/';
+
+namespace {
+
+std::intptr_t open_handle(const std::string& path) {
+    fake::state().open_files.push_back({path, 0});
+    return static_cast<std::intptr_t>(fake::state().open_files.size() - 1);
+}
+
+const std::string& path_of(std::intptr_t handle) {
+    return fake::open_file(handle).path;
+}
+
+} // namespace
+
+std::optional<File> File::open_shared_read(const std::string& path) {
+    const auto found = fake::state().entries.find(path);
+    if (fake::fails(fake::Operation::open_read, path) || found == fake::state().entries.end() ||
+        found->second.directory) {
+        return std::nullopt;
+    }
+    return File(open_handle(path));
+}
+
+std::optional<File> File::open_exclusive(const std::string& path) {
+    auto& entries = fake::state().entries;
+    const auto found = entries.find(path);
+    if (fake::fails(fake::Operation::open_exclusive, path) ||
+        (found != entries.end() && found->second.directory)) {
+        return std::nullopt;
+    }
+    entries.try_emplace(path);
+    return File(open_handle(path));
+}
+
+void File::close() noexcept {
+    handle_ = closed;
+}
+
+std::optional<std::uint64_t> File::size() const {
+    if (fake::fails(fake::Operation::size, path_of(handle_))) {
+        return std::nullopt;
+    }
+    return fake::entry_of(handle_).bytes.size();
+}
+
+std::optional<std::size_t> File::read(std::span<char> buffer) const {
+    if (fake::fails(fake::Operation::read, path_of(handle_))) {
+        return std::nullopt;
+    }
+    const std::string& bytes = fake::entry_of(handle_).bytes;
+    std::size_t& position = fake::open_file(handle_).position;
+    const std::size_t count = std::min(
+        {buffer.size(), bytes.size() - std::min(position, bytes.size()), fake::largest_read});
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(position), count, buffer.begin());
+    position += count;
+    return count;
+}
+
+bool File::write_all(std::span<const char> bytes) const {
+    const bool failing = fake::fails(fake::Operation::write, path_of(handle_));
+    const std::size_t count = failing ? bytes.size() / 2 : bytes.size();
+    std::string& stored = fake::entry_of(handle_).bytes;
+    std::size_t& position = fake::open_file(handle_).position;
+    stored.resize(std::max(stored.size(), position + count));
+    std::copy_n(bytes.begin(), count, stored.begin() + static_cast<std::ptrdiff_t>(position));
+    position += count;
+    return !failing;
+}
+
+bool File::seek_end() const {
+    if (fake::fails(fake::Operation::seek_end, path_of(handle_))) {
+        return false;
+    }
+    fake::open_file(handle_).position = fake::entry_of(handle_).bytes.size();
+    return true;
+}
+
+bool File::truncate(std::uint64_t size) const {
+    if (fake::fails(fake::Operation::truncate, path_of(handle_))) {
+        return false;
+    }
+    fake::entry_of(handle_).bytes.resize(static_cast<std::size_t>(size));
+    return true;
+}
+
+bool File::sync() const {
+    return !fake::fails(fake::Operation::sync, path_of(handle_));
+}
+
+} // namespace platform
+} // namespace wutally
