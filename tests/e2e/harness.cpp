@@ -46,8 +46,15 @@ namespace {
 
 } // namespace
 
-RunResult run_program(const std::filesystem::path& directory,
-                      const std::vector<std::string>& arguments, const RunOptions& options) {
+namespace {
+
+struct StartedRun {
+    pid_t child = -1;
+    int output_fd = -1;
+};
+
+StartedRun start_program(const std::filesystem::path& directory,
+                         const std::vector<std::string>& arguments, const RunOptions& options) {
     std::vector<std::string> words = program_under_test().command;
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::array<int, 2> pipe_fds{};
@@ -61,10 +68,14 @@ RunResult run_program(const std::filesystem::path& directory,
         exec_in(directory, words, options, pipe_fds[1]);
     }
     ::close(pipe_fds[1]);
+    return {child, pipe_fds[0]};
+}
+
+RunResult finish_program(const StartedRun& started) {
     RunResult result;
     std::array<char, 4096> chunk{};
     for (;;) {
-        const ssize_t count = ::read(pipe_fds[0], chunk.data(), chunk.size());
+        const ssize_t count = ::read(started.output_fd, chunk.data(), chunk.size());
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -73,11 +84,31 @@ RunResult run_program(const std::filesystem::path& directory,
         }
         result.output.append(chunk.data(), static_cast<std::size_t>(count));
     }
-    ::close(pipe_fds[0]);
+    ::close(started.output_fd);
     int status = 0;
-    ::waitpid(child, &status, 0);
+    ::waitpid(started.child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
+}
+
+} // namespace
+
+RunResult run_program(const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments, const RunOptions& options) {
+    return finish_program(start_program(directory, arguments, options));
+}
+
+std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,
+                                            const std::vector<std::string>& arguments) {
+    std::vector<StartedRun> started;
+    for (const auto& directory : directories) {
+        started.push_back(start_program(directory, arguments, {}));
+    }
+    std::vector<RunResult> results;
+    for (const StartedRun& run : started) {
+        results.push_back(finish_program(run));
+    }
+    return results;
 }
 
 HeldOpen::HeldOpen(const std::filesystem::path& directory, const std::string& file_name) {

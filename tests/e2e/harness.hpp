@@ -35,6 +35,10 @@ RunResult run_program(const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments = {},
                       const RunOptions& options = {});
 
+// Starts the program once in each directory, all at once, then waits for all.
+std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,
+                                            const std::vector<std::string>& arguments);
+
 // Another process holding a file open as a run holds the log, until this
 // object is destroyed.
 class HeldOpen {
