@@ -61,18 +61,62 @@ std::string work_unit_name(Random& random, std::size_t row) {
 // The 56 values of one row, in column order, as plausible as real ones.
 std::vector<std::string> row_values(Random& random, const std::string& name) {
     return {
-        random.digits(7), random.digits(8), "volunteer" + random.digits(4) + "@example.org",
-        "Volunteer " + random.digits(4), "http://example.org/~v" + random.digits(4),
-        "Netherlands", random.digits(4) + " AB", "1", "0", "home", random.julian_time(),
-        random.julian_time(), random.julian_time(), random.digits(4), random.digits(4),
-        random.decimal(8, 6), "0", "sweep", "4.12", name, "16bit", "0", "0.71",
-        random.decimal(2, 6), random.decimal(2, 6), random.decimal(2, 6), random.decimal(2, 6),
-        random.decimal(1, 6), random.julian_time(), random.decimal(10, 4), random.digits(10),
-        "9765.625", "2048", "8", random.digits(2), "ao1420", "1048576", "4.2", "81920",
-        random.decimal(1, 6) + "e+01", "65536", random.decimal(5, 6), random.decimal(1, 6),
-        random.decimal(2, 6), random.decimal(1, 6), random.digits(5), random.digits(2),
-        random.decimal(1, 6), random.digits(5), random.decimal(1, 6), random.decimal(1, 6),
-        random.decimal(1, 6), random.digits(1), random.digits(3), random.decimal(1, 6), "16",
+        random.digits(7),
+        random.digits(8),
+        "volunteer" + random.digits(4) + "@example.org",
+        "Volunteer " + random.digits(4),
+        "http://example.org/~v" + random.digits(4),
+        "Netherlands",
+        random.digits(4) + " AB",
+        "1",
+        "0",
+        "home",
+        random.julian_time(),
+        random.julian_time(),
+        random.julian_time(),
+        random.digits(4),
+        random.digits(4),
+        random.decimal(8, 6),
+        "0",
+        "sweep",
+        "4.12",
+        name,
+        "16bit",
+        "0",
+        "0.71",
+        random.decimal(2, 6),
+        random.decimal(2, 6),
+        random.decimal(2, 6),
+        random.decimal(2, 6),
+        random.decimal(1, 6),
+        random.julian_time(),
+        random.decimal(10, 4),
+        random.digits(10),
+        "9765.625",
+        "2048",
+        "8",
+        random.digits(2),
+        "ao1420",
+        "1048576",
+        "4.2",
+        "81920",
+        random.decimal(1, 6) + "e+01",
+        "65536",
+        random.decimal(5, 6),
+        random.decimal(1, 6),
+        random.decimal(2, 6),
+        random.decimal(1, 6),
+        random.digits(5),
+        random.digits(2),
+        random.decimal(1, 6),
+        random.digits(5),
+        random.decimal(1, 6),
+        random.decimal(1, 6),
+        random.decimal(1, 6),
+        random.digits(1),
+        random.digits(3),
+        random.decimal(1, 6),
+        "16",
     };
 }
 
@@ -84,8 +128,8 @@ std::string generate_log(const fs::path& path, std::size_t rows) {
     std::string name;
     for (std::size_t row = 0; row < rows; ++row) {
         name = work_unit_name(random, row);
-        buffer += "\r\n\"2026.12.08 21:" + random.digits(2).substr(0, 1) + "1:" +
-                  random.digits(1) + "0\"";
+        buffer += "\r\n\"2026.12.08 21:" + random.digits(2).substr(0, 1) + "1:" + random.digits(1) +
+                  "0\"";
         for (const std::string& value : row_values(random, name)) {
             buffer += ',';
             wutally::log::append_value_field(buffer, value);
@@ -138,7 +182,8 @@ void write_text(const fs::path& path, const std::string& text) {
 }
 
 bool benchmark(const std::string& program, std::size_t rows) {
-    const fs::path directory = fs::temp_directory_path() / ("wutally-bench-" + std::to_string(rows));
+    const fs::path directory =
+        fs::temp_directory_path() / ("wutally-bench-" + std::to_string(rows));
     fs::create_directories(directory);
     const fs::path log = directory / "WUTally.csv";
     const std::string name = generate_log(log, rows);
@@ -164,12 +209,14 @@ bool benchmark(const std::string& program, std::size_t rows) {
         grep_seconds.push_back(grep.seconds);
         peak_kib = std::max(peak_kib, run.peak_kib);
     }
-    if (std::getenv("KEEP") == nullptr) fs::remove_all(directory);
+    if (std::getenv("KEEP") == nullptr)
+        fs::remove_all(directory);
     const double program_median = median(program_seconds);
     const double grep_median = median(grep_seconds);
-    std::printf("%9zu rows %11ju bytes  wutally %8.4f s  grep %8.4f s  ratio %5.2f  peak %6.2f MiB\n",
-                rows, static_cast<std::uintmax_t>(bytes), program_median, grep_median,
-                program_median / grep_median, static_cast<double>(peak_kib) / 1024.0);
+    std::printf(
+        "%9zu rows %11ju bytes  wutally %8.4f s  grep %8.4f s  ratio %5.2f  peak %6.2f MiB\n", rows,
+        static_cast<std::uintmax_t>(bytes), program_median, grep_median,
+        program_median / grep_median, static_cast<double>(peak_kib) / 1024.0);
     return true;
 }
 

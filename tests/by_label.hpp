@@ -19,5 +19,7 @@ struct ByLabel {
 } // namespace wutally::testing_support
 
 // Declares how gtest prints a case: by its label alone.
-#define PRINT_CASE_BY_LABEL(Case)                                                                 \
-    inline void PrintTo(const Case& test_case, std::ostream* out) { *out << test_case.label; }
+#define PRINT_CASE_BY_LABEL(Case)                                                                  \
+    inline void PrintTo(const Case& test_case, std::ostream* out) {                                \
+        *out << test_case.label;                                                                   \
+    }

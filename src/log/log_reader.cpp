@@ -7,7 +7,7 @@ namespace wutally::log {
 
 namespace {
 
-constexpr std::size_t read_size = 128 * 1024;
+constexpr std::size_t read_size = std::size_t{128} * 1024;
 
 std::size_t find_byte(const std::vector<char>& bytes, std::size_t from, std::size_t to, char byte) {
     const void* found = std::memchr(bytes.data() + from, byte, to - from);

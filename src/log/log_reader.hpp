@@ -14,7 +14,8 @@
 
 namespace wutally::log {
 
-// A text to look for in many lines, prepared once.
+// A text to look for in many lines, prepared once. It refers to the text,
+// which must outlive it.
 class SearchText {
   public:
     explicit SearchText(std::string_view text) : text_(text), searcher_(text.begin(), text.end()) {}

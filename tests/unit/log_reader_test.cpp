@@ -16,6 +16,8 @@
 namespace wutally::log {
 namespace {
 
+using namespace std::string_literals;
+
 using Lines = std::vector<std::string>;
 
 // Writes the bytes to a file and reads its lines back: every line, or with a
@@ -35,7 +37,8 @@ Lines read_lines(const std::string& bytes, const std::optional<std::string>& sea
         return lines;
     }
     LogReader reader(*file);
-    const SearchText text(search.value_or(""));
+    const std::string wanted = search.value_or("");
+    const SearchText text(wanted);
     while (const auto line = search ? reader.read_log_line_holding(text) : reader.read_log_line()) {
         lines.emplace_back(line->begin(), line->end());
     }
@@ -68,8 +71,8 @@ const LineCase line_cases[] = {
     {"cr_cr_lf", "a\r\r\nb", {"a", "", "b"}},
     {"lf_cr_is_two_breaks", "a\n\rb", {"a", "", "b"}},
     {"blank_lines", "\r\n\r\nz", {"", "", "z"}},
-    {"zero_bytes_left_out", std::string("a\0b\r\n\0", 6), {"ab", ""}},
-    {"only_a_zero_byte", std::string("\0", 1), {""}},
+    {"zero_bytes_left_out", "a\0b\r\n\0"s, {"ab", ""}},
+    {"only_a_zero_byte", "\0"s, {""}},
     {"line_longer_than_the_buffer", long_line + "\r\nend", {long_line, "end"}},
     {"two_long_lines_lf", long_line + "\n" + long_line, {long_line, long_line}},
 };
@@ -145,8 +148,8 @@ const SearchCase search_cases[] = {
     {"text_across_a_read_boundary",
      std::string(131070, 'x') + "\r\n" + std::string(5, 'y') + "needle" + "\r\nz", "needle"},
     {"line_end_across_a_read_boundary", std::string(131071, 'x') + "\r\nneedle", "needle"},
-    {"zero_byte_inside_the_text", std::string("a\r\nnee\0dle\r\nb", 14), "needle"},
-    {"zero_bytes_elsewhere", std::string("\0\r\nneedle\0\r\nb\0", 16), "needle"},
+    {"zero_byte_inside_the_text", "a\r\nnee\0dle\r\nb"s, "needle"},
+    {"zero_bytes_elsewhere", "\0\r\nneedle\0\r\nb\0"s, "needle"},
     {"longer_than_a_line", "nee\r\ndle", "needle"},
 };
 
@@ -208,7 +211,7 @@ TEST(FieldAt, PastTheLastFieldIsEmpty) {
 
 struct HeaderCase {
     const char* label;
-    Record header;
+    std::vector<std::string> header;
     std::string text;
     std::optional<std::size_t> column;
 };
@@ -218,7 +221,7 @@ class HeaderLookup : public testing::TestWithParam<HeaderCase> {};
 
 TEST_P(HeaderLookup, FindsTheFirstEqualSlotBeforeAnEmptyOne) {
     HeaderTable table;
-    table.load_header_table(GetParam().header);
+    table.load_header_table(Record(GetParam().header.begin(), GetParam().header.end()));
     EXPECT_EQ(table.column_of(GetParam().text), GetParam().column);
 }
 
@@ -231,7 +234,7 @@ const HeaderCase header_cases[] = {
     {"long_header_texts", {std::string(100, 'h'), "name"}, "name", 1},
     {"more_than_100_slots",
      [] {
-         Record many(150, "h");
+         std::vector<std::string> many(150, "h");
          many.back() = "name";
          return many;
      }(),

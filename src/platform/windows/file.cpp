@@ -12,9 +12,13 @@ const char directory_separator = '\\';
 
 namespace {
 
-HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE handle_of(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 
-std::intptr_t handle_value(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+std::intptr_t handle_value(HANDLE handle) {
+    return reinterpret_cast<std::intptr_t>(handle);
+}
 
 // ReadFile and WriteFile take 32-bit counts.
 constexpr std::size_t largest_transfer = std::size_t{1} << 30;
@@ -35,9 +39,9 @@ std::optional<File> File::open_shared_read(const std::string& path) {
 
 std::optional<File> File::open_exclusive(const std::string& path) {
     // No sharing: while this run holds the log, another cannot open it.
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+    HANDLE handle =
+        ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                      FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
@@ -92,6 +96,8 @@ bool File::truncate(std::uint64_t size) const {
            ::SetEndOfFile(handle_of(handle_)) != 0;
 }
 
-bool File::sync() const { return ::FlushFileBuffers(handle_of(handle_)) != 0; }
+bool File::sync() const {
+    return ::FlushFileBuffers(handle_of(handle_)) != 0;
+}
 
 } // namespace wutally::platform

@@ -1,0 +1,119 @@
+// The log reader and the duplicate check over arbitrary log bytes. Input: one
+// byte giving the work unit name's length, the name, then the log.
+//
+// Checks that skipping lines by text search never passes over a line that
+// holds the name, that a field limit only cuts the record short, and that the
+// duplicate check agrees with a plain reading of every line.
+#include "fake/fake_platform.hpp"
+#include "log/duplicate_check.hpp"
+#include "log/log_reader.hpp"
+#include "log/row_format.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace wutally;
+
+const std::string log_path = "WUTally.csv";
+
+std::vector<std::string> lines_of(const std::string& bytes, const log::SearchText* search) {
+    fake::put_file(log_path, bytes);
+    const auto file = platform::File::open_shared_read(log_path);
+    log::LogReader reader(*file);
+    std::vector<std::string> lines;
+    while (const auto line =
+               search ? reader.read_log_line_holding(*search) : reader.read_log_line()) {
+        lines.emplace_back(line->begin(), line->end());
+    }
+    return lines;
+}
+
+void check_records(std::vector<std::string> lines) {
+    for (std::string& line : lines) {
+        std::string copy = line;
+        log::Record all;
+        log::Record some;
+        log::parse_log_record(line, all);
+        log::parse_log_record(copy, some, 3);
+        if (some.size() > 3 || some.size() > all.size()) {
+            std::abort();
+        }
+        for (std::size_t index = 0; index < some.size(); ++index) {
+            if (some[index] != all[index]) {
+                std::abort();
+            }
+        }
+    }
+}
+
+// The duplicate check's answer from every line, read and split in full.
+log::CheckOutcome plain_check(const std::vector<std::string>& lines, std::string_view name) {
+    log::HeaderTable header;
+    std::vector<std::string> copies = lines;
+    log::Record record;
+    if (!copies.empty()) {
+        log::parse_log_record(copies[0], record);
+        header.load_header_table(record);
+    }
+    for (std::size_t index = 1; index < copies.size(); ++index) {
+        log::parse_log_record(copies[index], record);
+        const auto field = log::value_by_header(record, header, "name");
+        if (!field) {
+            return log::CheckOutcome::no_name_column;
+        }
+        if (*field == name) {
+            return log::CheckOutcome::already_logged;
+        }
+    }
+    return log::CheckOutcome::not_logged;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const std::size_t name_length = std::min<std::size_t>(data[0] % 40, size - 1);
+    const std::string name = input.substr(1, name_length);
+    const std::string bytes = input.substr(1 + name_length);
+    fake::reset();
+
+    const std::vector<std::string> all = lines_of(bytes, nullptr);
+    check_records(all);
+    if (!name.empty() && name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos) {
+        const log::SearchText search(name);
+        std::vector<std::string> holding;
+        for (const std::string& line : all) {
+            if (line.find(name) != std::string::npos) {
+                holding.push_back(line);
+            }
+        }
+        std::vector<std::string> returned;
+        for (const std::string& line : lines_of(bytes, &search)) {
+            if (line.find(name) != std::string::npos) {
+                returned.push_back(line);
+            }
+        }
+        if (returned != holding) {
+            std::abort();
+        }
+    }
+
+    if (name.find('\n') == std::string::npos) {
+        fake::put_file(log_path, bytes);
+        const auto file = platform::File::open_shared_read(log_path);
+        platform::CapturedOutput console;
+        const std::string result_text = "name=" + name + "\n";
+        const auto check = log::is_already_logged(*file, result_text, console);
+        if (check.outcome != plain_check(all, log::stored_form(name))) {
+            std::abort();
+        }
+    }
+    return 0;
+}
