@@ -169,10 +169,7 @@ std::string read_file(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string console_text(std::string_view text) {
-    if (!program_under_test().text_mode_output) {
-        return std::string(text);
-    }
+std::string with_crlf(std::string_view text) {
     std::string converted;
     for (const char byte : text) {
         if (byte == '\n') {
@@ -181,6 +178,10 @@ std::string console_text(std::string_view text) {
         converted += byte;
     }
     return converted;
+}
+
+std::string console_text(std::string_view text) {
+    return program_under_test().text_mode_output ? with_crlf(text) : std::string(text);
 }
 
 std::string native(std::string_view text) {

@@ -74,6 +74,8 @@ class ScratchDirectory {
 void write_file(const std::filesystem::path& path, std::string_view bytes);
 std::string read_file(const std::filesystem::path& path);
 
+// The text with a carriage return put before each line feed.
+std::string with_crlf(std::string_view text);
 // The output as the program's standard output delivers it.
 std::string console_text(std::string_view text);
 // The text with each "|" replaced by the program's directory separator.

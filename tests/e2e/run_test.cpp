@@ -123,17 +123,6 @@ const ValueCase value_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Values, testing::ValuesIn(value_cases), testing_support::ByLabel{});
 
-std::string with_crlf(const std::string& text) {
-    std::string converted;
-    for (const char byte : text) {
-        if (byte == '\n') {
-            converted += '\r';
-        }
-        converted += byte;
-    }
-    return converted;
-}
-
 TEST(Run, CrLfClientFilesGiveTheSameRow) {
     ScratchDirectory dir;
     const ClientFiles lf;
