@@ -33,6 +33,21 @@ std::size_t LogReader::line_end() {
     return find_byte(record_buffer_, begin_, lf_search_at_, '\r');
 }
 
+// The unread bytes hold no line end when more must be read: they are the
+// start of one line, whose zero bytes would be left out anyway. Leaving them
+// out now keeps a long run of zero bytes from growing the buffer.
+void LogReader::drop_zero_bytes() {
+    if (!has_zero_byte()) {
+        return;
+    }
+    const auto first = record_buffer_.begin() + static_cast<std::ptrdiff_t>(begin_);
+    const auto last = record_buffer_.begin() + static_cast<std::ptrdiff_t>(end_);
+    end_ = static_cast<std::size_t>(std::remove(first, last, '\0') - record_buffer_.begin());
+    zero_search_at_ = end_;
+    lf_search_at_ = end_;
+    line_had_zero_bytes_ = true;
+}
+
 // Moves the unread bytes to the front, growing the buffer if they fill it,
 // and reads behind them. False at the end of the log or on a failed read.
 bool LogReader::read_more() {
@@ -46,6 +61,9 @@ bool LogReader::read_more() {
     end_ -= shift;
     lf_search_at_ -= std::min(lf_search_at_, shift);
     zero_search_at_ -= std::min(zero_search_at_, shift);
+    if (record_buffer_.size() - end_ < read_size / 2) {
+        drop_zero_bytes();
+    }
     if (record_buffer_.size() - end_ < read_size / 2) {
         record_buffer_.resize(std::max(record_buffer_.size() * 2, end_ + read_size));
     }
@@ -78,9 +96,10 @@ std::optional<std::span<char>> LogReader::read_log_line() {
             break;
         }
     }
-    if (failed_ || (end == end_ && begin_ == end_)) {
+    if (failed_ || (end == end_ && begin_ == end_ && !line_had_zero_bytes_)) {
         return std::nullopt;
     }
+    line_had_zero_bytes_ = false;
     const std::size_t begin_of_line = begin_;
     const auto line_start = static_cast<std::ptrdiff_t>(begin_);
     begin_ = end;
@@ -113,6 +132,7 @@ void LogReader::skip_lines_before(std::size_t until) {
     const auto line_break =
         std::find_if(std::make_reverse_iterator(last), std::make_reverse_iterator(first), is_break);
     if (line_break.base() != first) {
+        line_had_zero_bytes_ = false;
         begin_ = static_cast<std::size_t>(line_break.base() - record_buffer_.begin());
         skip_lf_ = record_buffer_[begin_ - 1] == '\r';
     }

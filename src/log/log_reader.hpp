@@ -51,16 +51,18 @@ class LogReader {
   private:
     std::size_t line_end();
     bool has_zero_byte();
+    void drop_zero_bytes();
     void skip_lines_before(std::size_t until);
     bool read_more();
 
     const platform::File& log_;
     std::vector<char> record_buffer_;
-    std::size_t begin_ = 0;          // first byte not yet handed out
-    std::size_t end_ = 0;            // end of the bytes read
-    std::size_t lf_search_at_ = 0;   // no line feed in [begin_, lf_search_at_)
-    std::size_t zero_search_at_ = 0; // no zero byte in [begin_, zero_search_at_)
-    bool skip_lf_ = false;           // a CR ended the last line; a LF after it belongs to it
+    std::size_t begin_ = 0;            // first byte not yet handed out
+    std::size_t end_ = 0;              // end of the bytes read
+    std::size_t lf_search_at_ = 0;     // no line feed in [begin_, lf_search_at_)
+    std::size_t zero_search_at_ = 0;   // no zero byte in [begin_, zero_search_at_)
+    bool line_had_zero_bytes_ = false; // the unread line has taken zero bytes
+    bool skip_lf_ = false;             // a CR ended the last line; a LF after it belongs to it
     bool at_end_ = false;
     bool failed_ = false;
 };

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace wutally::e2e {
 namespace {
@@ -95,6 +96,25 @@ TEST_F(PosixFaults, LogOnAFullDeviceIsAWriteError) {
     const RunResult run = run_program(dir.path());
     EXPECT_EQ(run.output, error_writing);
     EXPECT_EQ(run.status, 1);
+}
+
+// A log of exactly 4 GiB (its header, then zero bytes, sparse on the disk) is
+// not empty: the row is appended, the header not written again.
+TEST_F(PosixFaults, LogOfFourGibibytesIsNotTakenForEmpty) {
+    constexpr std::uintmax_t four_gib = std::uintmax_t{4} << 30;
+    write_file(log(), header_row);
+    fs::resize_file(log(), four_gib);
+    const RunResult run = run_program(dir.path());
+    EXPECT_EQ(masked(run.output), saved_line);
+    ASSERT_EQ(fs::file_size(log()), four_gib + row_size);
+    std::ifstream in(log(), std::ios::binary);
+    std::string start(header_row.size(), '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    EXPECT_EQ(start, header_row);
+    std::string row(row_size, '\0');
+    in.seekg(static_cast<std::streamoff>(four_gib));
+    in.read(row.data(), static_cast<std::streamsize>(row.size()));
+    EXPECT_EQ(masked(row), masked_row());
 }
 
 } // namespace
