@@ -20,10 +20,11 @@ using namespace wutally;
 
 const std::string log_path = "WUTally.csv";
 
-std::vector<std::string> lines_of(const std::string& bytes, const log::SearchText* search) {
+std::vector<std::string> lines_of(const std::string& bytes, const log::SearchText* search,
+                                  std::size_t read_size) {
     fake::put_file(log_path, bytes);
     const auto file = platform::File::open_shared_read(log_path);
-    log::LogReader reader(*file);
+    log::LogReader reader(*file, read_size);
     std::vector<std::string> lines;
     while (const auto line =
                search ? reader.read_log_line_holding(*search) : reader.read_log_line()) {
@@ -75,16 +76,21 @@ log::CheckOutcome plain_check(const std::vector<std::string>& lines, std::string
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) {
+    if (size < 2) {
         return 0;
     }
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::size_t name_length = std::min<std::size_t>(data[0] % 40, size - 1);
-    const std::string name = input.substr(1, name_length);
-    const std::string bytes = input.substr(1 + name_length);
+    const std::size_t name_length = std::min<std::size_t>(data[0] % 40, size - 2);
+    const std::size_t read_size = 2 + data[1] % 64;
+    const std::string name = input.substr(2, name_length);
+    const std::string bytes = input.substr(2 + name_length);
     fake::reset();
 
-    const std::vector<std::string> all = lines_of(bytes, nullptr);
+    const std::vector<std::string> all =
+        lines_of(bytes, nullptr, log::LogReader::default_read_size);
+    if (lines_of(bytes, nullptr, read_size) != all) {
+        std::abort();
+    }
     check_records(all);
     if (!name.empty() && name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos) {
         const log::SearchText search(name);
@@ -95,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         std::vector<std::string> returned;
-        for (const std::string& line : lines_of(bytes, &search)) {
+        for (const std::string& line : lines_of(bytes, &search, read_size)) {
             if (line.find(name) != std::string::npos) {
                 returned.push_back(line);
             }

@@ -7,8 +7,6 @@ namespace wutally::log {
 
 namespace {
 
-constexpr std::size_t read_size = std::size_t{128} * 1024;
-
 std::size_t find_byte(const std::vector<char>& bytes, std::size_t from, std::size_t to, char byte) {
     const void* found = std::memchr(bytes.data() + from, byte, to - from);
     return found == nullptr
@@ -18,7 +16,8 @@ std::size_t find_byte(const std::vector<char>& bytes, std::size_t from, std::siz
 
 } // namespace
 
-LogReader::LogReader(const platform::File& log) : log_(log), record_buffer_(read_size) {}
+LogReader::LogReader(const platform::File& log, std::size_t read_size)
+    : log_(log), read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_) {}
 
 // The first CR or LF at or after begin_, or end_ if neither has been read yet.
 std::size_t LogReader::line_end() {
@@ -61,11 +60,11 @@ bool LogReader::read_more() {
     end_ -= shift;
     lf_search_at_ -= std::min(lf_search_at_, shift);
     zero_search_at_ -= std::min(zero_search_at_, shift);
-    if (record_buffer_.size() - end_ < read_size / 2) {
+    if (record_buffer_.size() - end_ < read_size_ / 2) {
         drop_zero_bytes();
     }
-    if (record_buffer_.size() - end_ < read_size / 2) {
-        record_buffer_.resize(std::max(record_buffer_.size() * 2, end_ + read_size));
+    if (record_buffer_.size() - end_ < read_size_ / 2) {
+        record_buffer_.resize(std::max(record_buffer_.size() * 2, end_ + read_size_));
     }
     const auto count = log_.read(std::span(record_buffer_).subspan(end_));
     if (!count) {

@@ -34,7 +34,10 @@ class SearchText {
 // longest line, so memory does not grow with the log.
 class LogReader {
   public:
-    explicit LogReader(const platform::File& log);
+    static constexpr std::size_t default_read_size = std::size_t{128} * 1024;
+
+    // Reads `read_size` bytes at a time (at least 2).
+    explicit LogReader(const platform::File& log, std::size_t read_size = default_read_size);
 
     // The next line without its line end, zero bytes left out, ready to be
     // split in place. A line ends at CR LF, at a lone LF or at a lone CR.
@@ -56,6 +59,7 @@ class LogReader {
     bool read_more();
 
     const platform::File& log_;
+    std::size_t read_size_;
     std::vector<char> record_buffer_;
     std::size_t begin_ = 0;            // first byte not yet handed out
     std::size_t end_ = 0;              // end of the bytes read

@@ -22,7 +22,8 @@ using Lines = std::vector<std::string>;
 
 // Writes the bytes to a file and reads its lines back: every line, or with a
 // search text, the lines the reader does not skip.
-Lines read_lines(const std::string& bytes, const std::optional<std::string>& search = {}) {
+Lines read_lines(const std::string& bytes, const std::optional<std::string>& search = {},
+                 std::size_t read_size = LogReader::default_read_size) {
     static int files_made = 0;
     const auto path =
         std::filesystem::temp_directory_path() /
@@ -36,7 +37,7 @@ Lines read_lines(const std::string& bytes, const std::optional<std::string>& sea
         ADD_FAILURE() << "cannot open " << path;
         return lines;
     }
-    LogReader reader(*file);
+    LogReader reader(*file, read_size);
     const std::string wanted = search.value_or("");
     const SearchText text(wanted);
     while (const auto line = search ? reader.read_log_line_holding(text) : reader.read_log_line()) {
@@ -73,6 +74,9 @@ const LineCase line_cases[] = {
     {"blank_lines", "\r\n\r\nz", {"", "", "z"}},
     {"zero_bytes_left_out", "a\0b\r\n\0"s, {"ab", ""}},
     {"only_a_zero_byte", "\0"s, {""}},
+    {"long_run_of_zero_bytes",
+     "a\r\n" + std::string(300000, '\0') + "b\r\n" + std::string(300000, '\0'),
+     {"a", "b", ""}},
     {"line_longer_than_the_buffer", long_line + "\r\nend", {long_line, "end"}},
     {"two_long_lines_lf", long_line + "\n" + long_line, {long_line, long_line}},
 };
@@ -120,12 +124,14 @@ TEST_P(ReadLogLineHolding, NeverSkipsALineThatHoldsTheText) {
     std::copy_if(all.begin(), all.end(), std::back_inserter(holding), [&](const std::string& line) {
         return line.find(test.text) != std::string::npos;
     });
-    Lines returned = read_lines(test.bytes, test.text);
-    EXPECT_LE(returned.size(), all.size());
-    std::erase_if(returned, [&](const std::string& line) {
-        return line.find(test.text) == std::string::npos;
-    });
-    EXPECT_EQ(returned, holding);
+    for (const std::size_t read_size : {LogReader::default_read_size, std::size_t{5}}) {
+        Lines returned = read_lines(test.bytes, test.text, read_size);
+        EXPECT_LE(returned.size(), all.size());
+        std::erase_if(returned, [&](const std::string& line) {
+            return line.find(test.text) == std::string::npos;
+        });
+        EXPECT_EQ(returned, holding) << "reading " << read_size << " bytes at a time";
+    }
 }
 
 std::string rows(int count, const std::string& line_end, int holding_every) {
