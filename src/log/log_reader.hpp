@@ -18,15 +18,13 @@ namespace wutally::log {
 // which must outlive it.
 class SearchText {
   public:
-    explicit SearchText(std::string_view text) : text_(text), searcher_(text.begin(), text.end()) {}
+    explicit SearchText(std::string_view text) : searcher_(text.begin(), text.end()) {}
     // The first occurrence in [first, last), or last.
     [[nodiscard]] const char* find(const char* first, const char* last) const {
         return searcher_(first, last).first;
     }
-    [[nodiscard]] std::string_view text() const { return text_; }
 
   private:
-    std::string_view text_;
     std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
 };
 
