@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace wutally::e2e {
 namespace {
@@ -96,6 +97,15 @@ TEST_F(PosixFaults, LogOnAFullDeviceIsAWriteError) {
     const RunResult run = run_program(dir.path());
     EXPECT_EQ(run.output, error_writing);
     EXPECT_EQ(run.status, 1);
+}
+
+TEST_F(PosixFaults, FifoAsAClientFileDoesNotHangTheRun) {
+    fs::remove(dir / "state.txt");
+    ASSERT_EQ(::mkfifo((dir / "state.txt").c_str(), 0600), 0);
+    const RunResult run = run_program(dir.path());
+    EXPECT_EQ(run.output, "WUTally: state file is empty\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(fs::exists(log()));
 }
 
 // A log of exactly 4 GiB (its header, then zero bytes, sparse on the disk) is

@@ -21,7 +21,9 @@ int fd_of(std::intptr_t handle) {
 } // namespace
 
 std::optional<File> File::open_shared_read(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Non-blocking, so that a FIFO in a client file's place cannot hang the
+    // run waiting for a writer; it has no size and reads as empty.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         return std::nullopt;
     }
