@@ -1,10 +1,10 @@
 // Reading the log back: lines, the fields of a line, and the header table.
 #pragma once
 
+#include "log/search_text.hpp"
 #include "platform/file.hpp"
 
 #include <cstddef>
-#include <functional>
 #include <limits>
 #include <optional>
 #include <span>
@@ -13,20 +13,6 @@
 #include <vector>
 
 namespace wutally::log {
-
-// A text to look for in many lines, prepared once. It refers to the text,
-// which must outlive it.
-class SearchText {
-  public:
-    explicit SearchText(std::string_view text) : searcher_(text.begin(), text.end()) {}
-    // The first occurrence in [first, last), or last.
-    [[nodiscard]] const char* find(const char* first, const char* last) const {
-        return searcher_(first, last).first;
-    }
-
-  private:
-    std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
-};
 
 // Reads the log line by line through one buffer that grows only to hold the
 // longest line, so memory does not grow with the log.

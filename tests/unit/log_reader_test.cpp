@@ -162,6 +162,38 @@ const SearchCase search_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, ReadLogLineHolding, testing::ValuesIn(search_cases),
                          testing_support::ByLabel{});
 
+// The pair-keyed search against the plain one, on texts built to trip it:
+// repeats, overlaps, pairs that share a slot, and texts longer than the
+// largest shift.
+TEST(SearchText, FindsWhatAPlainSearchFinds) {
+    std::uint64_t state = 12345;
+    const auto next = [&state](std::size_t bound) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::size_t>(state >> 33) % bound;
+    };
+    const std::string alphabets[] = {"ab", "0123456789.", "\x01\x11\x21", "a\x80\xff"};
+    for (int round = 0; round < 3000; ++round) {
+        const std::string& alphabet = alphabets[static_cast<std::size_t>(round) % 4];
+        const auto random_text = [&](std::size_t size) {
+            std::string text;
+            for (std::size_t i = 0; i < size; ++i) {
+                text += alphabet[next(alphabet.size())];
+            }
+            return text;
+        };
+        const std::string needle = random_text(1 + next(round % 10 == 0 ? 400 : 12));
+        std::string haystack = random_text(next(2000));
+        if (next(2) == 0) {
+            haystack.insert(next(haystack.size() + 1), needle);
+        }
+        const SearchText search(needle);
+        const char* found = search.find(haystack.data(), haystack.data() + haystack.size());
+        const std::size_t expected = std::min(haystack.find(needle), haystack.size());
+        ASSERT_EQ(static_cast<std::size_t>(found - haystack.data()), expected)
+            << "needle " << needle << " in " << haystack;
+    }
+}
+
 struct RecordCase {
     const char* label;
     std::string line;
