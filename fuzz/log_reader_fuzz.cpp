@@ -1,9 +1,12 @@
 // The log reader and the duplicate check over arbitrary log bytes. Input: one
-// byte giving the work unit name's length, the name, then the log.
+// byte giving the work unit name's length, one giving the reader's read size,
+// the name, then the log.
 //
-// Checks that skipping lines by text search never passes over a line that
-// holds the name, that a field limit only cuts the record short, and that the
-// duplicate check agrees with a plain reading of every line.
+// Checks that the text search finds what a plain search finds, that skipping
+// lines by it never passes over a line that holds the name, that small reads
+// yield the same lines as large ones, that a field limit only cuts the record
+// short, and that the duplicate check agrees with a plain reading of every
+// line.
 #include "fake/fake_platform.hpp"
 #include "log/duplicate_check.hpp"
 #include "log/log_reader.hpp"
@@ -94,6 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_records(all);
     if (!name.empty() && name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos) {
         const log::SearchText search(name);
+        const char* found = search.find(bytes.data(), bytes.data() + bytes.size());
+        if (static_cast<std::size_t>(found - bytes.data()) !=
+            std::min(bytes.find(name), bytes.size())) {
+            std::abort();
+        }
         std::vector<std::string> holding;
         for (const std::string& line : all) {
             if (line.find(name) != std::string::npos) {
