@@ -99,16 +99,15 @@ std::optional<std::span<char>> LogReader::read_log_line() {
         return std::nullopt;
     }
     line_had_zero_bytes_ = false;
-    const std::size_t begin_of_line = begin_;
-    const auto line_start = static_cast<std::ptrdiff_t>(begin_);
+    const std::size_t line_start = begin_;
     begin_ = end;
     if (end < end_) {
         skip_lf_ = record_buffer_[end] == '\r';
         ++begin_;
     }
-    auto first = record_buffer_.begin() + line_start;
+    auto first = record_buffer_.begin() + static_cast<std::ptrdiff_t>(line_start);
     auto last = record_buffer_.begin() + static_cast<std::ptrdiff_t>(end);
-    if (find_byte(record_buffer_, begin_of_line, end, '\0') != end) {
+    if (find_byte(record_buffer_, line_start, end, '\0') != end) {
         last = std::remove(first, last, '\0');
     }
     return std::span<char>(first, last);

@@ -66,4 +66,13 @@ inline std::string masked_row(const std::string& values = ClientFiles::row_value
     return "\r\n\"YYYY.MM.DD hh:mm:ss\"" + values;
 }
 
+// The row the fixture gives with another work unit's name, written as the
+// log stores it (quotes included), time masked.
+inline std::string masked_row_named(const std::string& stored_name) {
+    const std::string fixture_name = "\"14fe06ac.27316.8322.42\"";
+    std::string values = ClientFiles::row_values;
+    values.replace(values.find(fixture_name), fixture_name.size(), stored_name);
+    return masked_row(values);
+}
+
 } // namespace wutally::e2e

@@ -51,12 +51,7 @@ std::vector<std::string> logged_names(const std::string& log) {
         const std::size_t name_at = row.find(",\"unit.");
         const std::size_t name_end = row.find('"', name_at + 2);
         names.push_back(row.substr(name_at + 2, name_end - name_at - 2));
-        EXPECT_EQ(
-            row,
-            masked_row(
-                std::string(ClientFiles::row_values)
-                    .replace(std::string(ClientFiles::row_values).find("14fe06ac.27316.8322.42"),
-                             22, names.back())));
+        EXPECT_EQ(row, masked_row_named("\"" + names.back() + "\""));
         at = next == std::string::npos ? log.size() : next;
     }
     return names;

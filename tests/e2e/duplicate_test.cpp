@@ -21,15 +21,6 @@ std::string already_logged(const std::string& name) {
     return console_text(logged_line(name));
 }
 
-// A row of the fixture's values with another work-unit name, as the log holds
-// it (time masked).
-std::string row_named(const std::string& stored_field) {
-    std::string values = ClientFiles::row_values;
-    values.replace(values.find("\"" + standard_name + "\""), standard_name.size() + 2,
-                   stored_field);
-    return masked_row(values);
-}
-
 std::string crlf_to_lf(std::string text) {
     std::string converted;
     for (const char byte : text) {
@@ -68,13 +59,13 @@ TEST_P(ExistingLog, IsCheckedBeforeAnythingIsWritten) {
         EXPECT_EQ(success_time(run.output), last_row_time(read_file(dir / "WUTally.csv")));
         std::string stored = test.name;
         stored.erase(0, stored.find_first_not_of(' '));
-        EXPECT_EQ(after, test.log + row_named("\"" + stored + "\""));
+        EXPECT_EQ(after, test.log + masked_row_named("\"" + stored + "\""));
     } else {
         EXPECT_EQ(after, test.log);
     }
 }
 
-const std::string one_row = header_row + row_named("\"unit.1\"");
+const std::string one_row = header_row + masked_row_named("\"unit.1\"");
 
 const ExistingLogCase existing_log_cases[] = {
     {"header_only", header_row, "unit.2", saved_line, 0},
@@ -83,16 +74,17 @@ const ExistingLogCase existing_log_cases[] = {
     {"other_letter_case", one_row, "UNIT.1", saved_line, 0},
     {"leading_spaces_skipped", one_row, "   unit.1", logged_line("unit.1"), 2},
     {"name_as_user_name_only",
-     header_row +
-         row_named("\"x\"").replace(row_named("").find("\"Ada Volunteer\""), 15, "\"unit.9\""),
+     header_row + masked_row_named("\"x\"").replace(masked_row_named("").find("\"Ada Volunteer\""),
+                                                    15, "\"unit.9\""),
      "unit.9", saved_line, 0},
     {"lf_line_ends", crlf_to_lf(one_row), "unit.1", logged_line("unit.1"), 2},
     {"lone_cr_line_ends",
-     crlf_to_lf(header_row) + "\r" + crlf_to_lf(row_named("\"unit.1\"")).substr(1), "unit.1",
+     crlf_to_lf(header_row) + "\r" + crlf_to_lf(masked_row_named("\"unit.1\"")).substr(1), "unit.1",
      logged_line("unit.1"), 2},
     {"ends_with_a_line_break", one_row + "\r\n", "unit.1", logged_line("unit.1"), 2},
     {"ends_with_a_line_break_other_name", one_row + "\r\n", "unit.2", saved_line, 0},
-    {"name_in_a_later_row", one_row + row_named("\"unit.2\"") + row_named("\"unit.3\""), "unit.3",
+    {"name_in_a_later_row",
+     one_row + masked_row_named("\"unit.2\"") + masked_row_named("\"unit.3\""), "unit.3",
      logged_line("unit.3"), 2},
     {"header_without_name_no_rows", "\"date\",\"id\"", "unit.1", saved_line, 0},
     {"header_without_name_then_blank_line", "\"date\",\"id\"\r\n\r\n", "unit.1",
@@ -165,7 +157,7 @@ TEST(Duplicate, EmptyNameMatchesTheFirstBlankLine) {
     ClientFiles files;
     ClientFiles::set(files.result, "name", "");
     files.write_to(dir.path());
-    write_file(dir / "WUTally.csv", header_row + "\r\n" + row_named("\"unit.1\""));
+    write_file(dir / "WUTally.csv", header_row + "\r\n" + masked_row_named("\"unit.1\""));
     const RunResult run = run_program(dir.path());
     EXPECT_EQ(run.output, already_logged(""));
     EXPECT_EQ(run.status, 2);
