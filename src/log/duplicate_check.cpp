@@ -58,6 +58,7 @@ DuplicateCheck is_already_logged(const platform::File& log, std::string_view res
     if (reader.failed()) {
         check.outcome = CheckOutcome::read_error;
     }
+    check.ends_with_line_break = reader.ends_with_line_break();
     return check;
 }
 

@@ -20,6 +20,9 @@ enum class CheckOutcome {
 struct DuplicateCheck {
     CheckOutcome outcome;
     std::string name; // the work unit's name as the log stores it
+    // The log ends in a CR or LF (a spreadsheet saved it), so a new row needs
+    // no line break in front of it.
+    bool ends_with_line_break = false;
 };
 
 // Reads the whole log from its start and compares the column headed "name"

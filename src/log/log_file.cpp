@@ -1,13 +1,30 @@
 #include "log/log_file.hpp"
 
+#include <algorithm>
+
 namespace wutally::log {
 
 std::string log_path(std::string_view log_directory) {
     return std::string(log_directory).append(log_file_name);
 }
 
-std::optional<platform::File> open_log(const std::string& path) {
-    return platform::File::open_exclusive(path);
+std::optional<platform::File> open_log(const std::string& path, platform::Clock& clock) {
+    const platform::Clock::TimePoint deadline = clock.now() + log_wait_bound;
+    std::chrono::milliseconds pause = first_wait_pause;
+    for (;;) {
+        auto opened = platform::File::open_exclusive(path);
+        if (auto* file = std::get_if<platform::File>(&opened)) {
+            return std::move(*file);
+        }
+        const platform::Clock::TimePoint now = clock.now();
+        if (std::get<platform::OpenFailure>(opened) != platform::OpenFailure::held ||
+            now >= deadline) {
+            return std::nullopt;
+        }
+        clock.sleep_for(
+            std::min(pause, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
+        pause = std::min(pause * 2, longest_wait_pause);
+    }
 }
 
 bool append_to_log(const platform::File& log, std::uint64_t size_before, std::string_view bytes) {

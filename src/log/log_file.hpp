@@ -1,8 +1,10 @@
 // Opening the log and appending to it without ever leaving half a write.
 #pragma once
 
+#include "platform/clock.hpp"
 #include "platform/file.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,11 +14,21 @@ namespace wutally::log {
 
 inline constexpr std::string_view log_file_name = "WUTally.csv";
 
+// How long a run waits, in all, for a log that another run holds.
+inline constexpr std::chrono::seconds log_wait_bound{10};
+
+// The pauses between attempts while waiting grow from the first to the
+// longest: a short hold costs little delay, a long one little polling.
+inline constexpr std::chrono::milliseconds first_wait_pause{1};
+inline constexpr std::chrono::milliseconds longest_wait_pause{25};
+
 // The log directory (empty, or ending in a separator) followed by the name.
 std::string log_path(std::string_view log_directory);
 
-// Opens the log, creating it if missing, held by this run alone.
-std::optional<platform::File> open_log(const std::string& path);
+// Opens the log, creating it if missing, held by this run alone. A log held
+// by another run is waited for, up to log_wait_bound; any other failure
+// gives none at once.
+std::optional<platform::File> open_log(const std::string& path, platform::Clock& clock);
 
 // Writes the bytes at the end of the log and flushes them to the disk. If any
 // step fails, the log is cut back to the size it had before, so it never keeps

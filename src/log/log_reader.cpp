@@ -76,6 +76,7 @@ bool LogReader::read_more() {
         return false;
     }
     end_ += *count;
+    last_byte_read_ = record_buffer_[end_ - 1];
     return true;
 }
 

@@ -34,6 +34,10 @@ class LogReader {
     std::optional<std::span<char>> read_log_line_holding(const SearchText& text);
 
     [[nodiscard]] bool failed() const { return failed_; }
+    // Once the end is reached: whether the log's last byte is a CR or a LF.
+    [[nodiscard]] bool ends_with_line_break() const {
+        return last_byte_read_ == '\r' || last_byte_read_ == '\n';
+    }
 
   private:
     std::size_t line_end();
@@ -53,6 +57,7 @@ class LogReader {
     bool skip_lf_ = false;             // a CR ended the last line; a LF after it belongs to it
     bool at_end_ = false;
     bool failed_ = false;
+    char last_byte_read_ = '\0';
 };
 
 using Record = std::vector<std::string_view>;

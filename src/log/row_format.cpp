@@ -91,7 +91,7 @@ void append_value_field(std::string& row, std::string_view value) {
 }
 
 std::string data_row(const ClientTexts& texts, const std::tm& time, platform::Console& console) {
-    std::string row = "\r\n\"" + format_timestamp(time) + '"';
+    std::string row = '"' + format_timestamp(time) + '"';
     for (const ColumnList* list : column_lists) {
         const std::string_view text = texts.of(list->source);
         for (const std::string_view key : list->keys) {

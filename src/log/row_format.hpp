@@ -30,9 +30,13 @@ std::string format_timestamp(const std::tm& time);
 // quoted, with its quotes doubled; anything else is written bare.
 void append_value_field(std::string& row, std::string_view value);
 
-// "\r\n" followed by the date field and the 56 looked-up values. Lookups that
-// fail print their messages and leave their fields empty.
+// The date field and the 56 looked-up values, without a line break. Lookups
+// that fail print their messages and leave their fields empty.
 std::string data_row(const ClientTexts& texts, const std::tm& time, platform::Console& console);
+
+// What stands before each data row, unless the log already ends in a line
+// break.
+inline constexpr std::string_view row_separator = "\r\n";
 
 // The value as the writer stores it: leading spaces and one trailing carriage
 // return dropped.

@@ -7,8 +7,17 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <variant>
 
 namespace wutally::platform {
+
+class File;
+
+// Why the log could not be opened: another run (or program) holds it, which
+// is worth waiting for, or anything else, which is not.
+enum class OpenFailure { held, failed };
+
+using ExclusiveOpen = std::variant<File, OpenFailure>;
 
 // The separator the command line appends to a log directory.
 extern const char directory_separator;
@@ -21,8 +30,9 @@ class File {
     static std::optional<File> open_shared_read(const std::string& path);
 
     // The log: opened for reading and writing, created if missing, and held
-    // exclusively by this run until it is closed.
-    static std::optional<File> open_exclusive(const std::string& path);
+    // exclusively by this run until it is closed. Does not wait: a log held
+    // elsewhere fails at once as `held`.
+    static ExclusiveOpen open_exclusive(const std::string& path);
 
     File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = closed; }
     File& operator=(File&& other) noexcept;

@@ -10,5 +10,6 @@ int main(int argc, char** argv) {
         arguments.emplace_back(argument);
     }
     wutally::platform::StandardOutput console;
-    return wutally::run::run(arguments, console);
+    wutally::platform::SteadyClock clock;
+    return wutally::run::run(arguments, {console, clock});
 }

@@ -67,9 +67,9 @@ std::tm local_time_now() {
     return local != nullptr ? *local : std::tm{};
 }
 
-std::optional<Outcome> refuse_duplicate(const RunContext& context, const std::string& path,
-                                        platform::Console& console) {
-    const auto check = log::is_already_logged(*context.log, context.result->searchable(), console);
+// The line a run ends with when the duplicate check refuses the row; none
+// when the row may be written.
+std::optional<Outcome> refusal(const log::DuplicateCheck& check, const std::string& path) {
     switch (check.outcome) {
     case log::CheckOutcome::not_logged:
         return std::nullopt;
@@ -86,9 +86,9 @@ std::optional<Outcome> refuse_duplicate(const RunContext& context, const std::st
     return failure("WUTally: Error reading " + path + "\n");
 }
 
-Outcome log_work_unit(RunContext& context, platform::Console& console) {
+Outcome log_work_unit(RunContext& context, const Services& services) {
     const std::string path = log::log_path(context.log_directory);
-    context.log = log::open_log(path);
+    context.log = log::open_log(path, services.clock);
     if (!context.log) {
         return failure("WUTally: Could not open " + path + "\n");
     }
@@ -97,15 +97,24 @@ Outcome log_work_unit(RunContext& context, platform::Console& console) {
         return failure("WUTally: Error reading " + path + "\n");
     }
     std::string bytes;
+    bool ends_with_line_break = false;
     if (*size == 0) {
         bytes = log::header_row();
-    } else if (auto refused = refuse_duplicate(context, path, console)) {
-        return *std::move(refused);
+    } else {
+        const auto check =
+            log::is_already_logged(*context.log, context.result->searchable(), services.console);
+        if (auto refused = refusal(check, path)) {
+            return *std::move(refused);
+        }
+        ends_with_line_break = check.ends_with_line_break;
+    }
+    if (!ends_with_line_break) {
+        bytes += log::row_separator;
     }
     const log::ClientTexts texts{context.user_info->searchable(), context.result->searchable(),
                                  context.state->searchable()};
     const std::tm time = local_time_now();
-    bytes += log::data_row(texts, time, console);
+    bytes += log::data_row(texts, time, services.console);
     if (!log::append_to_log(*context.log, *size, bytes)) {
         return failure("WUTally: Error writing " + path + "\n");
     }
@@ -114,8 +123,8 @@ Outcome log_work_unit(RunContext& context, platform::Console& console) {
 }
 
 Outcome run_stages(std::span<const std::string_view> arguments, RunContext& context,
-                   platform::Console& console) {
-    auto directory = parse_command_line(arguments, console);
+                   const Services& services) {
+    auto directory = parse_command_line(arguments, services.console);
     if (!directory) {
         return {"", exit_success};
     }
@@ -123,15 +132,15 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
     if (auto failed = load_client_files(context)) {
         return *std::move(failed);
     }
-    return log_work_unit(context, console);
+    return log_work_unit(context, services);
 }
 
 } // namespace
 
-int run(std::span<const std::string_view> arguments, platform::Console& console) {
+int run(std::span<const std::string_view> arguments, const Services& services) {
     RunContext context;
-    const Outcome outcome = run_stages(arguments, context, console);
-    console.print(outcome.line);
+    const Outcome outcome = run_stages(arguments, context, services);
+    services.console.print(outcome.line);
     return outcome.status;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "client/client_text.hpp"
+#include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/file.hpp"
 
@@ -24,8 +25,14 @@ struct RunContext {
     std::optional<platform::File> log;
 };
 
+// Where a run prints, and the clock it waits for a held log by.
+struct Services {
+    platform::Console& console;
+    platform::Clock& clock;
+};
+
 // Takes the arguments after the program's name, prints what the run did or
 // why it stopped, and returns the exit status.
-int run(std::span<const std::string_view> arguments, platform::Console& console);
+int run(std::span<const std::string_view> arguments, const Services& services);
 
 } // namespace wutally::run

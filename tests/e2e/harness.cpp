@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,36 +49,49 @@ namespace {
 
 } // namespace
 
-namespace {
-
-struct StartedRun {
-    pid_t child = -1;
-    int output_fd = -1;
-};
-
-StartedRun start_program(const std::filesystem::path& directory,
-                         const std::vector<std::string>& arguments, const RunOptions& options) {
+StartedRun::StartedRun(const std::filesystem::path& directory,
+                       const std::vector<std::string>& arguments, const RunOptions& options)
+    : start_(std::chrono::steady_clock::now()) {
     std::vector<std::string> words = program_under_test().command;
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::array<int, 2> pipe_fds{};
-    if (::pipe(pipe_fds.data()) != 0) {
+    if (::pipe2(pipe_fds.data(), O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe failed";
-        return {};
+        return;
     }
-    const pid_t child = ::fork();
-    if (child == 0) {
+    child_ = ::fork();
+    if (child_ == 0) {
         ::close(pipe_fds[0]);
         exec_in(directory, words, options, pipe_fds[1]);
     }
     ::close(pipe_fds[1]);
-    return {child, pipe_fds[0]};
+    output_fd_ = pipe_fds[0];
 }
 
-RunResult finish_program(const StartedRun& started) {
+StartedRun::StartedRun(StartedRun&& other) noexcept
+    : child_(std::exchange(other.child_, -1)), output_fd_(std::exchange(other.output_fd_, -1)),
+      start_(other.start_), wait_status_(other.wait_status_), exit_(other.exit_) {}
+
+StartedRun::~StartedRun() {
+    if (child_ > 0) {
+        finish();
+    }
+}
+
+bool StartedRun::exited() {
+    int status = 0;
+    if (!wait_status_ && child_ > 0 && ::waitpid(child_, &status, WNOHANG) == child_) {
+        wait_status_ = status;
+        exit_ = std::chrono::steady_clock::now();
+    }
+    return wait_status_.has_value();
+}
+
+RunResult StartedRun::finish() {
     RunResult result;
     std::array<char, 4096> chunk{};
     for (;;) {
-        const ssize_t count = ::read(started.output_fd, chunk.data(), chunk.size());
+        const ssize_t count = ::read(output_fd_, chunk.data(), chunk.size());
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -84,29 +100,46 @@ RunResult finish_program(const StartedRun& started) {
         }
         result.output.append(chunk.data(), static_cast<std::size_t>(count));
     }
-    ::close(started.output_fd);
-    int status = 0;
-    ::waitpid(started.child, &status, 0);
+    ::close(output_fd_);
+    if (!wait_status_) {
+        int status = 0;
+        ::waitpid(child_, &status, 0);
+        wait_status_ = status;
+        exit_ = std::chrono::steady_clock::now();
+    }
+    child_ = -1;
+    const int status = *wait_status_;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.elapsed = exit_ - start_;
     return result;
 }
 
-} // namespace
-
 RunResult run_program(const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments, const RunOptions& options) {
-    return finish_program(start_program(directory, arguments, options));
+    return StartedRun(directory, arguments, options).finish();
 }
 
 std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,
                                             const std::vector<std::string>& arguments) {
     std::vector<StartedRun> started;
+    started.reserve(directories.size());
     for (const auto& directory : directories) {
-        started.push_back(start_program(directory, arguments, {}));
+        started.emplace_back(directory, arguments);
+    }
+    // Polls, so that each run's exit time is taken when it exits rather than
+    // when its turn to be collected comes; their output is small enough to
+    // wait in the pipes.
+    for (;;) {
+        const auto running = std::count_if(started.begin(), started.end(),
+                                           [](StartedRun& run) { return !run.exited(); });
+        if (running == 0) {
+            break;
+        }
+        ::usleep(1000);
     }
     std::vector<RunResult> results;
-    for (const StartedRun& run : started) {
-        results.push_back(finish_program(run));
+    for (StartedRun& run : started) {
+        results.push_back(run.finish());
     }
     return results;
 }
@@ -117,7 +150,7 @@ HeldOpen::HeldOpen(const std::filesystem::path& directory, const std::string& fi
     words.push_back(file_name);
     std::array<int, 2> output{};
     std::array<int, 2> input{};
-    if (::pipe(output.data()) != 0 || ::pipe(input.data()) != 0) {
+    if (::pipe2(output.data(), O_CLOEXEC) != 0 || ::pipe2(input.data(), O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe failed";
         return;
     }
@@ -136,14 +169,20 @@ HeldOpen::HeldOpen(const std::filesystem::path& directory, const std::string& fi
     ::close(output[0]);
 }
 
-HeldOpen::~HeldOpen() {
+void HeldOpen::release() {
     if (input_fd_ >= 0) {
         ::close(input_fd_);
+        input_fd_ = -1;
     }
     if (child_ > 0) {
         int status = 0;
         ::waitpid(child_, &status, 0);
+        child_ = -1;
     }
+}
+
+HeldOpen::~HeldOpen() {
+    release();
 }
 
 ScratchDirectory::ScratchDirectory() {
@@ -234,11 +273,11 @@ std::optional<std::string> success_time(std::string_view output) {
 }
 
 std::string last_row_time(std::string_view log) {
-    const std::size_t row = log.rfind("\r\n");
-    if (row == std::string_view::npos || !is_time_at(log, row + 3)) {
+    const std::size_t line_break = log.find_last_of("\r\n");
+    if (line_break == std::string_view::npos || !is_time_at(log, line_break + 2)) {
         return {};
     }
-    return std::string(log.substr(row + 3, time_pattern.size()));
+    return std::string(log.substr(line_break + 2, time_pattern.size()));
 }
 
 } // namespace wutally::e2e

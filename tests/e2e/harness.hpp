@@ -3,6 +3,7 @@
 // same suite runs against any build of it.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,6 +26,7 @@ ProgramUnderTest& program_under_test();
 struct RunResult {
     std::string output;
     int status = -1;
+    std::chrono::duration<double> elapsed{}; // from its start to its exit
 };
 
 struct RunOptions {
@@ -39,6 +41,29 @@ RunResult run_program(const std::filesystem::path& directory,
 std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,
                                             const std::vector<std::string>& arguments);
 
+// A run started in the background; finish() waits for it.
+class StartedRun {
+  public:
+    StartedRun(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
+               const RunOptions& options = {});
+    StartedRun(const StartedRun&) = delete;
+    StartedRun& operator=(const StartedRun&) = delete;
+    StartedRun(StartedRun&& other) noexcept;
+    StartedRun& operator=(StartedRun&&) = delete;
+    ~StartedRun();
+    // Waits for the run to exit and returns what it printed.
+    RunResult finish();
+    // Whether the run has exited, without waiting; its status is kept.
+    bool exited();
+
+  private:
+    int child_ = -1;
+    int output_fd_ = -1;
+    std::chrono::steady_clock::time_point start_;
+    std::optional<int> wait_status_;
+    std::chrono::steady_clock::time_point exit_;
+};
+
 // Another process holding a file open as a run holds the log, until this
 // object is destroyed.
 class HeldOpen {
@@ -48,6 +73,8 @@ class HeldOpen {
     HeldOpen& operator=(const HeldOpen&) = delete;
     ~HeldOpen();
     [[nodiscard]] bool held() const { return held_; }
+    // Lets the file go and waits for the holder to end.
+    void release();
 
   private:
     int child_ = -1;

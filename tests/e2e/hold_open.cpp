@@ -8,7 +8,6 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -24,8 +23,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 #else
+    // A write lock on the whole file, which conflicts with the program's.
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
     const int fd = ::open(argv[1], O_RDWR);
-    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+    if (fd < 0 || ::fcntl(fd, F_SETLKW, &lock) != 0) {
         return 1;
     }
 #endif

@@ -283,7 +283,8 @@ const OpenCase open_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, LogOpenFailures, testing::ValuesIn(open_cases),
                          testing_support::ByLabel{});
 
-TEST(LogHeldOpen, ByAnotherProcessIsLeftAlone) {
+// The run waits for the log, up to its bound, then gives up.
+TEST(LogHeldOpen, PastTheBoundByAnotherProcessIsLeftAlone) {
     ScratchDirectory dir;
     ClientFiles{}.write_to(dir.path());
     ASSERT_EQ(run_program(dir.path()).status, 0);

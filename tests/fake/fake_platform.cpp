@@ -14,6 +14,7 @@ namespace {
 struct Entry {
     std::string bytes;
     bool directory = false;
+    bool held = false; // by another run
 };
 
 struct OpenFile {
@@ -71,6 +72,10 @@ void put_directory(const std::string& path) {
     state().entries[path] = Entry{{}, true};
 }
 
+void hold(const std::string& path, bool held) {
+    state().entries[path].held = held;
+}
+
 std::optional<std::string> file_bytes(const std::string& path) {
     const auto found = state().entries.find(path);
     if (found == state().entries.end() || found->second.directory) {
@@ -124,12 +129,15 @@ std::optional<File> File::open_shared_read(const std::string& path) {
     return File(open_handle(path));
 }
 
-std::optional<File> File::open_exclusive(const std::string& path) {
+ExclusiveOpen File::open_exclusive(const std::string& path) {
     auto& entries = fake::state().entries;
     const auto found = entries.find(path);
     if (fake::fails(fake::Operation::open_exclusive, path) ||
         (found != entries.end() && found->second.directory)) {
-        return std::nullopt;
+        return OpenFailure::failed;
+    }
+    if (found != entries.end() && found->second.held) {
+        return OpenFailure::held;
     }
     entries.try_emplace(path);
     return File(open_handle(path));

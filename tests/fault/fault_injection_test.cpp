@@ -2,6 +2,7 @@
 // and checks that each failure is reported as such and leaves the log as it
 // was.
 #include "by_label.hpp"
+#include "fake/fake_clock.hpp"
 #include "fake/fake_platform.hpp"
 #include "log/columns.hpp"
 #include "run/run.hpp"
@@ -69,7 +70,8 @@ Outcome run_once(const Scenario& scenario, std::size_t failing_operation, bool o
         fake::fail_operation(failing_operation);
     }
     platform::CapturedOutput console;
-    const int status = run::run(scenario.arguments, console);
+    fake::FakeClock clock;
+    const int status = run::run(scenario.arguments, {console, clock});
     return {console.text(), status};
 }
 

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,17 +34,53 @@ std::optional<File> File::open_shared_read(const std::string& path) {
     return file;
 }
 
-std::optional<File> File::open_exclusive(const std::string& path) {
+namespace {
+
+// A write lock on the whole file, by its open file description where the
+// system has such locks. Unlike flock, byte-range locks are what Linux
+// clients of NFS and SMB shares pass on to the server, so runs on different
+// machines sharing one log exclude one another.
+bool lock_whole_file(int fd) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+#else
+    return ::fcntl(fd, F_SETLK, &lock) == 0;
+#endif
+}
+
+// What fcntl gives when another process holds a conflicting lock.
+bool is_held_elsewhere(int error) {
+    return error == EAGAIN || error == EACCES;
+}
+
+// Whether the path still names the file behind fd: a program that saves the
+// log by writing a new file over it leaves a waiting run holding the old one.
+bool still_names(const std::string& path, int fd) {
+    struct stat open_file {};
+    struct stat named {};
+    return ::fstat(fd, &open_file) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
+} // namespace
+
+ExclusiveOpen File::open_exclusive(const std::string& path) {
     // A file-size limit must fail the write, not kill the run half-way
     // through a row, so that the roll-back can still run.
     std::signal(SIGXFSZ, SIG_IGN);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
-        return std::nullopt;
+        return OpenFailure::failed;
     }
     File file(fd);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        return std::nullopt;
+    if (!lock_whole_file(fd)) {
+        return is_held_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
+    }
+    if (!still_names(path, fd)) {
+        return OpenFailure::held;
     }
     return file;
 }

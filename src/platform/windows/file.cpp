@@ -37,13 +37,16 @@ std::optional<File> File::open_shared_read(const std::string& path) {
     return File(handle_value(handle));
 }
 
-std::optional<File> File::open_exclusive(const std::string& path) {
+ExclusiveOpen File::open_exclusive(const std::string& path) {
     // No sharing: while this run holds the log, another cannot open it.
     HANDLE handle =
         ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                       FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
+        const DWORD error = ::GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                   ? OpenFailure::held
+                   : OpenFailure::failed;
     }
     return File(handle_value(handle));
 }

@@ -1,0 +1,89 @@
+// Waiting for a log that another run holds, on the in-memory file layer and
+// a clock that moves only when the run sleeps.
+#include "by_label.hpp"
+#include "fake/fake_clock.hpp"
+#include "fake/fake_platform.hpp"
+#include "log/log_file.hpp"
+#include "run/run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace wutally {
+namespace {
+
+using std::chrono::milliseconds;
+
+const std::string log_path = "WUTally.csv";
+const std::string earlier_log = "\"date\",\"name\"\r\n\"2026.01.01 00:00:00\",\"unit.0\"";
+
+struct WaitCase {
+    const char* label;
+    std::optional<milliseconds> held_for; // none: held for good
+    int status;
+    milliseconds waited;
+};
+PRINT_CASE_BY_LABEL(WaitCase)
+
+class LogWait : public testing::TestWithParam<WaitCase> {};
+
+TEST_P(LogWait, WaitsUpToTheBoundThenGoesOnAsIfTheLogWereFree) {
+    const WaitCase& test = GetParam();
+    fake::reset();
+    fake::put_file("state.txt", "cpu=1\n");
+    fake::put_file("result.txt", "name=unit.1\n");
+    fake::put_file("user_info.txt", "id=1\n");
+    fake::put_file(log_path, earlier_log);
+    fake::hold(log_path, test.held_for != milliseconds{0});
+    fake::FakeClock clock;
+    clock.after_sleep = [&](milliseconds elapsed) {
+        if (test.held_for && elapsed >= *test.held_for) {
+            fake::hold(log_path, false);
+        }
+    };
+    platform::CapturedOutput console;
+    const int status = run::run({}, {console, clock});
+
+    EXPECT_EQ(status, test.status);
+    EXPECT_EQ(clock.elapsed(), test.waited);
+    const std::string log = *fake::file_bytes(log_path);
+    if (status == 0) {
+        EXPECT_NE(console.text().find("WUTally: work unit saved successfully on "),
+                  std::string::npos);
+        EXPECT_TRUE(log.starts_with(earlier_log + "\r\n\""));
+    } else {
+        EXPECT_EQ(console.text(), "WUTally: Could not open WUTally.csv\n");
+        EXPECT_EQ(log, earlier_log);
+    }
+    for (const milliseconds pause : clock.pauses()) {
+        EXPECT_GT(pause, milliseconds{0}) << "no busy spinning";
+        EXPECT_LE(pause, log::longest_wait_pause);
+    }
+}
+
+// The pauses grow 1, 2, 4, 8, 16 ms, then stay at 25 ms, so a hold is seen
+// to end at the first attempt after it.
+const WaitCase wait_cases[] = {
+    {"free", milliseconds{0}, 0, milliseconds{0}},
+    {"held_briefly", milliseconds{3}, 0, milliseconds{3}},
+    {"held_a_second", milliseconds{1000}, 0, milliseconds{1006}},
+    {"released_just_before_the_bound", milliseconds{9980}, 0, milliseconds{9981}},
+    {"held_for_good", std::nullopt, 1, std::chrono::seconds{10}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogWait, testing::ValuesIn(wait_cases),
+                         testing_support::ByLabel{});
+
+TEST(LogWait, OtherOpenFailuresAreNotWaitedFor) {
+    fake::reset();
+    fake::put_directory(log_path);
+    fake::FakeClock clock;
+    EXPECT_EQ(log::open_log(log_path, clock), std::nullopt);
+    EXPECT_TRUE(clock.pauses().empty());
+}
+
+} // namespace
+} // namespace wutally
