@@ -54,8 +54,9 @@ struct Race {
             seconds.push_back(result.elapsed.count());
         }
         std::sort(seconds.begin(), seconds.end());
-        const auto saved = std::count_if(results.begin(), results.end(),
-                                         [](const RunResult& result) { return result.status == 0; });
+        const auto saved =
+            std::count_if(results.begin(), results.end(),
+                          [](const RunResult& result) { return result.status == 0; });
         std::cout << what << ": " << saved << " of " << runs << " saved; runs took "
                   << seconds.front() << " s to " << seconds.back() << " s (median "
                   << seconds[seconds.size() / 2] << " s)\n";

@@ -74,8 +74,7 @@ const WaitCase wait_cases[] = {
     {"held_for_good", std::nullopt, 1, std::chrono::seconds{10}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, LogWait, testing::ValuesIn(wait_cases),
-                         testing_support::ByLabel{});
+INSTANTIATE_TEST_SUITE_P(Cases, LogWait, testing::ValuesIn(wait_cases), testing_support::ByLabel{});
 
 TEST(LogWait, OtherOpenFailuresAreNotWaitedFor) {
     fake::reset();
