@@ -9,4 +9,9 @@ void StandardOutput::print(std::string_view text) {
     std::fflush(stdout);
 }
 
+void StandardError::print(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
 } // namespace wutally::platform

@@ -23,6 +23,12 @@ class StandardOutput final : public Console {
     void print(std::string_view text) override;
 };
 
+// Standard error, for the report's messages.
+class StandardError final : public Console {
+  public:
+    void print(std::string_view text) override;
+};
+
 // Keeps everything printed, for callers that look at it afterwards.
 class CapturedOutput final : public Console {
   public:

@@ -151,7 +151,7 @@ TEST(Concurrency, LogHeldForASecondIsWaitedFor) {
     ClientFiles{}.write_to(dir.path());
     HeldOpen holder(dir.path(), "WUTally.csv");
     ASSERT_TRUE(holder.held());
-    StartedRun run(dir.path(), {});
+    StartedRun run(dir.path(), program_command({}));
     std::this_thread::sleep_for(std::chrono::seconds{1});
     EXPECT_FALSE(run.exited()) << "the run should still be waiting";
     holder.release();

@@ -49,11 +49,15 @@ namespace {
 
 } // namespace
 
-StartedRun::StartedRun(const std::filesystem::path& directory,
-                       const std::vector<std::string>& arguments, const RunOptions& options)
-    : start_(std::chrono::steady_clock::now()) {
+std::vector<std::string> program_command(const std::vector<std::string>& arguments) {
     std::vector<std::string> words = program_under_test().command;
     words.insert(words.end(), arguments.begin(), arguments.end());
+    return words;
+}
+
+StartedRun::StartedRun(const std::filesystem::path& directory, std::vector<std::string> words,
+                       const RunOptions& options)
+    : start_(std::chrono::steady_clock::now()) {
     std::array<int, 2> pipe_fds{};
     if (::pipe2(pipe_fds.data(), O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe failed";
@@ -62,7 +66,7 @@ StartedRun::StartedRun(const std::filesystem::path& directory,
     child_ = ::fork();
     if (child_ == 0) {
         ::close(pipe_fds[0]);
-        exec_in(directory, words, options, pipe_fds[1]);
+        exec_in(directory, std::move(words), options, pipe_fds[1]);
     }
     ::close(pipe_fds[1]);
     output_fd_ = pipe_fds[0];
@@ -116,7 +120,21 @@ RunResult StartedRun::finish() {
 
 RunResult run_program(const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments, const RunOptions& options) {
-    return StartedRun(directory, arguments, options).finish();
+    return StartedRun(directory, program_command(arguments), options).finish();
+}
+
+RunResult run_report(const std::filesystem::path& directory,
+                     const std::vector<std::string>& arguments, bool reference) {
+    const ProgramUnderTest& program = program_under_test();
+    std::vector<std::string> words;
+    if (reference) {
+        words.push_back(program.reference_report);
+    } else {
+        words = program.runner;
+        words.push_back(program.report);
+    }
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return StartedRun(directory, std::move(words)).finish();
 }
 
 std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,
@@ -124,7 +142,7 @@ std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::p
     std::vector<StartedRun> started;
     started.reserve(directories.size());
     for (const auto& directory : directories) {
-        started.emplace_back(directory, arguments);
+        started.emplace_back(directory, program_command(arguments));
     }
     // Polls, so that each run's exit time is taken when it exits rather than
     // when its turn to be collected comes; their output is small enough to
@@ -282,10 +300,11 @@ std::string last_row_time(std::string_view log) {
 
 } // namespace wutally::e2e
 
-// Options: --program=PATH and --holder=PATH (the hold_open helper built for
-// the same platform), then optional --runner=WORD (repeatable, put before
-// both) and --windows (the program is a Windows build: "\\" separator, text-mode
-// standard output, no POSIX-only faults).
+// Options: --program=PATH, --report=PATH and --holder=PATH (the report and
+// the hold_open helper of the same build), then optional --runner=WORD
+// (repeatable, put before all three), --reference-report=PATH (a POSIX
+// report whose JSON the report must match) and --windows (the program is a Windows build: "\\"
+// separator, text-mode standard output, no POSIX-only faults).
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     auto& program = wutally::e2e::program_under_test();
@@ -297,6 +316,10 @@ int main(int argc, char** argv) {
             path = argument.substr(10);
         } else if (argument.starts_with("--holder=")) {
             program.holder = std::filesystem::absolute(argument.substr(9)).string();
+        } else if (argument.starts_with("--report=")) {
+            program.report = std::filesystem::absolute(argument.substr(9)).string();
+        } else if (argument.starts_with("--reference-report=")) {
+            program.reference_report = std::filesystem::absolute(argument.substr(19)).string();
         } else if (argument.starts_with("--runner=")) {
             runner.emplace_back(argument.substr(9));
         } else if (argument == "--windows") {
@@ -306,8 +329,8 @@ int main(int argc, char** argv) {
         }
     }
     if (path.empty() && !GTEST_FLAG_GET(list_tests)) {
-        std::fputs("usage: e2e_tests --program=PATH --holder=PATH [--runner=WORD]... "
-                   "[--windows]\n",
+        std::fputs("usage: e2e_tests --program=PATH --report=PATH --holder=PATH "
+                   "[--runner=WORD]... [--reference-report=PATH] [--windows]\n",
                    stderr);
         return 2;
     }

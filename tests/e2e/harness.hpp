@@ -16,6 +16,8 @@ struct ProgramUnderTest {
     std::vector<std::string> runner;  // words put before the program, e.g. an emulator
     std::vector<std::string> command; // the runner, then the program
     std::string holder;               // a helper that holds a file open (hold_open)
+    std::string report;               // wutally-report of the same build
+    std::string reference_report;     // a POSIX wutally-report to compare with, if any
     char separator = '/';
     bool text_mode_output = false; // "\n" reaches standard output as "\r\n"
     bool posix = true;             // POSIX-only faults (locks, limits, links) apply
@@ -37,14 +39,23 @@ RunResult run_program(const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments = {},
                       const RunOptions& options = {});
 
+// Runs the report of the build under test, or the reference report, with
+// the runner only for the former.
+RunResult run_report(const std::filesystem::path& directory,
+                     const std::vector<std::string>& arguments, bool reference = false);
+
 // Starts the program once in each directory, all at once, then waits for all.
 std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,
                                             const std::vector<std::string>& arguments);
 
-// A run started in the background; finish() waits for it.
+// The program under test with its arguments, its runner before it.
+std::vector<std::string> program_command(const std::vector<std::string>& arguments);
+
+// A command started in the background; finish() waits for it.
 class StartedRun {
   public:
-    StartedRun(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
+    // Starts the words, a command and its arguments, in the directory.
+    StartedRun(const std::filesystem::path& directory, std::vector<std::string> words,
                const RunOptions& options = {});
     StartedRun(const StartedRun&) = delete;
     StartedRun& operator=(const StartedRun&) = delete;

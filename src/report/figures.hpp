@@ -1,0 +1,80 @@
+// What the report shows: the figures of one or more logs, over work units
+// (distinct names, each taken from the first row that has it).
+#pragma once
+
+#include "report/field_values.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wutally::report {
+
+// The figures of one log, or of all logs together.
+struct LogFigures {
+    std::string path;           // empty for all logs together
+    std::uint64_t rows = 0;     // used rows, repeated ones included
+    std::uint64_t skipped = 0;  // rows without a valid date or a name
+    std::uint64_t repeated = 0; // used rows whose name came earlier
+    std::uint64_t work_units = 0;
+    std::optional<Stamp> first;
+    std::optional<Stamp> last;
+    // Over the work units whose "cpu" is a number; none when there is none.
+    std::optional<double> cpu_hours;
+    std::optional<double> cpu_mean_s;
+    std::optional<double> cpu_median_s;
+};
+
+struct MonthFigures {
+    int month = 0; // YYYYMM
+    std::uint64_t work_units = 0;
+    std::optional<double> cpu_median_s;
+};
+
+struct VersionFigures {
+    std::string version;
+    std::uint64_t work_units = 0;
+    std::optional<double> cpu_median_s;
+};
+
+// One of the best work units by a score.
+struct BestUnit {
+    std::string name;
+    Stamp date = 0;
+    double score = 0;
+    std::optional<double> power;
+    std::optional<double> chisq; // gaussians only
+};
+
+// The account as the latest used row shows it. A field is none where its
+// column is missing, or, for the numbers, where it is not a number.
+struct Account {
+    Stamp date = 0;
+    std::optional<std::string> user_name;
+    std::optional<double> nwus;
+    std::optional<double> nresults;
+    std::optional<double> total_cpu;
+};
+
+// A work unit as the page's charts place it.
+struct UnitPoint {
+    Stamp date = 0;
+    double cpu_s = 0;
+};
+
+struct Figures {
+    std::vector<LogFigures> logs;
+    LogFigures all;
+    std::vector<MonthFigures> months; // oldest first
+    // None where no log has the column the figures come from.
+    std::optional<std::vector<VersionFigures>> versions; // most work units first
+    std::optional<std::vector<BestUnit>> best_gaussians; // highest "bg_score" first
+    std::optional<std::vector<BestUnit>> best_spikes;    // highest "bs_score" first
+    std::optional<Account> account;                      // none without a used row
+    std::vector<UnitPoint> units; // the work units with a CPU time, in reading order
+};
+
+inline constexpr std::size_t best_count = 5;
+
+} // namespace wutally::report

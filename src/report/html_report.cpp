@@ -1,0 +1,249 @@
+#include "report/html_report.hpp"
+
+#include "log/log_file.hpp"
+#include "report/markup.hpp"
+#include "report/number_format.hpp"
+#include "report/svg_chart.hpp"
+
+namespace wutally::report {
+
+namespace {
+
+constexpr std::string_view style = R"(
+:root { --ink: #1f2933; --muted: #5f6b7a; --line: #e2e6ea; --bar: #3b6fb6;
+        --dot: #3b6fb6; --step: #d9622b; --panel: #f7f9fb; }
+* { box-sizing: border-box; }
+body { font-family: system-ui, -apple-system, "Segoe UI", Roboto, "Helvetica Neue", Arial,
+       sans-serif; color: var(--ink); margin: 0 auto; padding: 2rem 1.5rem 3rem;
+       max-width: 1240px; line-height: 1.45; }
+h1 { font-size: 1.7rem; margin: 0; }
+h2 { font-size: 1.15rem; margin: 2.2rem 0 0.8rem; }
+.subtitle { color: var(--muted); margin: 0.3rem 0 0; }
+table { border-collapse: collapse; width: 100%; font-size: 0.9rem;
+        font-variant-numeric: tabular-nums; }
+th, td { padding: 0.4rem 0.6rem; border-bottom: 1px solid var(--line); text-align: right;
+         white-space: nowrap; }
+table.compact { width: auto; min-width: 60%; }
+td.path { white-space: normal; overflow-wrap: anywhere; min-width: 14em; }
+th { color: var(--muted); font-weight: 600; background: var(--panel); }
+th:first-child, td:first-child, td.text, th.text { text-align: left; }
+tr.total td { font-weight: 600; border-top: 2px solid var(--line); }
+.scroll { overflow-x: auto; }
+.charts { display: grid; grid-template-columns: repeat(auto-fit, minmax(500px, 1fr));
+          gap: 1.2rem; }
+figure { margin: 0; padding: 1rem 1rem 0.6rem; border: 1px solid var(--line);
+         border-radius: 10px; break-inside: avoid; page-break-inside: avoid; }
+figcaption { font-weight: 600; margin-bottom: 0.4rem; }
+svg { display: block; width: 100%; height: auto; }
+svg text { font-size: 15px; fill: var(--muted); }
+svg .legend { font-size: 13px; }
+svg .grid { stroke: var(--line); }
+svg .axis, svg .tick { stroke: var(--muted); }
+svg .bar { fill: var(--bar); }
+svg .dots circle { fill: var(--dot); }
+svg .steps { fill: none; stroke: var(--step); stroke-width: 2.5; }
+.none { color: var(--muted); }
+dl { display: grid; grid-template-columns: max-content 1fr; gap: 0.3rem 1.2rem; margin: 0; }
+dt { color: var(--muted); }
+dd { margin: 0; }
+footer { margin-top: 2.5rem; color: var(--muted); font-size: 0.85rem; }
+@media (max-width: 600px) { .charts { grid-template-columns: 1fr; } }
+@media print {
+  body { padding: 0; max-width: none; font-size: 10pt; }
+  .charts { grid-template-columns: 1fr 1fr; }
+  figure { border-color: #bbb; }
+  .scroll { overflow: visible; }
+  h2 { break-after: avoid; }
+}
+)";
+
+std::string cell(std::string_view text, std::string_view tag = "td", std::string_view kind = "") {
+    return "<" + std::string(tag) + (kind.empty() ? "" : " class=\"" + std::string(kind) + "\"") +
+           ">" + escape_markup(text) + "</" + std::string(tag) + ">";
+}
+
+std::string row(std::initializer_list<std::string> cells, std::string_view kind = "") {
+    std::string html = kind.empty() ? "<tr>" : "<tr class=\"" + std::string(kind) + "\">";
+    for (const std::string& text : cells) {
+        html += text;
+    }
+    return html + "</tr>\n";
+}
+
+std::string hours_or_dash(const std::optional<double>& seconds) {
+    return seconds ? format_hours(*seconds) : "-";
+}
+
+std::string number_or_dash(const std::optional<double>& value) {
+    return value ? format_shortest(*value) : "-";
+}
+
+// The day alone: the table stays narrow enough for a laptop screen.
+std::string day_or_dash(const std::optional<Stamp>& stamp) {
+    return stamp ? format_stamp(*stamp).substr(0, 10) : "-";
+}
+
+std::string log_row(std::string_view label, const LogFigures& log, std::string_view kind) {
+    return row({cell(label, "td", "text path"), cell(format_count(log.rows)),
+                cell(format_count(log.skipped)), cell(format_count(log.repeated)),
+                cell(format_count(log.work_units)), cell(day_or_dash(log.first)),
+                cell(day_or_dash(log.last)),
+                cell(log.cpu_hours ? format_fixed(*log.cpu_hours, 1) : "-"),
+                cell(hours_or_dash(log.cpu_mean_s)), cell(hours_or_dash(log.cpu_median_s))},
+               kind);
+}
+
+std::string summary_table(const Figures& figures) {
+    std::string html = "<div class=\"scroll\"><table>\n";
+    html +=
+        row({cell("log", "th"), cell("rows", "th"), cell("skipped", "th"), cell("repeated", "th"),
+             cell("work units", "th"), cell("first", "th"), cell("last", "th"),
+             cell("CPU hours", "th"), cell("mean CPU", "th"), cell("median CPU", "th")});
+    for (const LogFigures& log : figures.logs) {
+        html += log_row(log.path, log, "");
+    }
+    if (figures.logs.size() > 1) {
+        html += log_row("all logs", figures.all, "total");
+    }
+    return html + "</table></div>\n";
+}
+
+std::string figure(std::string_view caption, const std::string& svg) {
+    return "<figure><figcaption>" + escape_markup(caption) + "</figcaption>\n" + svg +
+           "</figure>\n";
+}
+
+std::string months_chart(const Figures& figures) {
+    std::vector<Bar> bars;
+    for (const MonthFigures& month : figures.months) {
+        bars.push_back({format_month(month.month), static_cast<double>(month.work_units),
+                        format_count(month.work_units) + " work units"});
+    }
+    return figure("Work units per month",
+                  column_chart({"Work units per month", "month", "work units"}, bars));
+}
+
+std::string cpu_chart(const Figures& figures) {
+    std::vector<TimePoint> points;
+    points.reserve(figures.units.size());
+    for (const UnitPoint& unit : figures.units) {
+        points.push_back({days_since_epoch(unit.date), unit.cpu_s / 3600});
+    }
+    std::vector<Step> steps;
+    for (const MonthFigures& month : figures.months) {
+        if (month.cpu_median_s) {
+            const int next = month.month % 100 == 12 ? month.month + 89 : month.month + 1;
+            steps.push_back({month_start_days(month.month), month_start_days(next),
+                             *month.cpu_median_s / 3600});
+        }
+    }
+    return figure("CPU hours per work unit over time",
+                  time_chart({"CPU hours per work unit over time", "date of the row", "CPU hours"},
+                             points, steps, "median of the month"));
+}
+
+// A log's label in a chart: its directory, where it has the usual name.
+std::string chart_label(std::string path) {
+    if (path.size() > log::log_file_name.size() + 1 && path.ends_with(log::log_file_name)) {
+        path.resize(path.size() - log::log_file_name.size() - 1);
+    }
+    return path;
+}
+
+std::string per_log_charts(const Figures& figures) {
+    std::vector<Bar> units;
+    std::vector<Bar> medians;
+    for (const LogFigures& log : figures.logs) {
+        units.push_back({chart_label(log.path), static_cast<double>(log.work_units),
+                         format_count(log.work_units)});
+        medians.push_back({chart_label(log.path), log.cpu_median_s.value_or(0) / 3600,
+                           hours_or_dash(log.cpu_median_s)});
+    }
+    return figure("Work units per log",
+                  bar_chart({"Work units per log", "work units", ""}, units)) +
+           figure("Median CPU per work unit, per log",
+                  bar_chart({"Median CPU per work unit, per log", "CPU hours", ""}, medians));
+}
+
+std::string versions_table(const std::vector<VersionFigures>& versions) {
+    std::string html =
+        "<table class=\"compact\">\n" +
+        row({cell("client version", "th"), cell("work units", "th"), cell("median CPU", "th")});
+    for (const VersionFigures& version : versions) {
+        html += row({cell(version.version.empty() ? "(none)" : version.version, "td", "text"),
+                     cell(format_count(version.work_units)),
+                     cell(hours_or_dash(version.cpu_median_s))});
+    }
+    return html + "</table>\n";
+}
+
+std::string best_table(std::string_view title, const std::optional<std::vector<BestUnit>>& units,
+                       bool chisq) {
+    std::string html = "<section><h2>" + escape_markup(title) + "</h2>\n";
+    if (!units || units->empty()) {
+        return html + "<p class=\"none\">" +
+               (units ? "No work unit has a score." : "The logs have no such column.") +
+               "</p></section>\n";
+    }
+    html += "<div class=\"scroll\"><table class=\"compact\">\n<tr>" + cell("#", "th") +
+            cell("score", "th") + cell("power", "th") + (chisq ? cell("chisq", "th") : "") +
+            cell("date", "th") + cell("work unit", "th", "text") + "</tr>\n";
+    std::size_t place = 0;
+    for (const BestUnit& unit : *units) {
+        html += "<tr>" + cell(std::to_string(++place)) + cell(format_shortest(unit.score)) +
+                cell(number_or_dash(unit.power)) + (chisq ? cell(number_or_dash(unit.chisq)) : "") +
+                cell(format_stamp(unit.date)) + cell(unit.name, "td", "text") + "</tr>\n";
+    }
+    return html + "</table></div></section>\n";
+}
+
+std::string account_list(const Account& account) {
+    const auto entry = [](std::string_view term, const std::string& value) {
+        return "<dt>" + escape_markup(term) + "</dt><dd>" + escape_markup(value) + "</dd>\n";
+    };
+    return "<h2>Account, as of " + escape_markup(format_stamp(account.date)) + "</h2>\n<dl>\n" +
+           entry("user name", account.user_name.value_or("-")) +
+           entry("work units", account.nwus ? format_fixed(*account.nwus, 0) : "-") +
+           entry("results", account.nresults ? format_fixed(*account.nresults, 0) : "-") +
+           entry("total CPU", hours_or_dash(account.total_cpu)) + "</dl>\n";
+}
+
+std::string subtitle(const Figures& figures) {
+    std::string text = format_count(figures.all.work_units) + " work units from " +
+                       format_count(figures.logs.size()) +
+                       (figures.logs.size() == 1 ? " log" : " logs");
+    if (figures.all.first && figures.all.last) {
+        text += ", " + format_stamp(*figures.all.first).substr(0, 10) + " to " +
+                format_stamp(*figures.all.last).substr(0, 10);
+    }
+    return text;
+}
+
+} // namespace
+
+std::string html_report(const Figures& figures) {
+    std::string html = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" "
+                       "lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
+                       "<title>WUTally report</title>\n<style>" +
+                       std::string(style) + "</style>\n</head>\n<body>\n";
+    html += "<header><h1>WUTally report</h1>\n<p class=\"subtitle\">" +
+            escape_markup(subtitle(figures)) + "</p></header>\n";
+    html += "<h2>Summary</h2>\n" + summary_table(figures);
+    html += "<h2>Work over time</h2>\n<div class=\"charts\">\n" + months_chart(figures) +
+            cpu_chart(figures) + "</div>\n";
+    if (figures.logs.size() > 1) {
+        html += "<h2>Per log</h2>\n<div class=\"charts\">\n" + per_log_charts(figures) + "</div>\n";
+    }
+    if (figures.versions && !figures.versions->empty()) {
+        html += "<h2>By client version</h2>\n" + versions_table(*figures.versions);
+    }
+    html += best_table("Best gaussians (bg_score)", figures.best_gaussians, true) +
+            best_table("Best spikes (bs_score)", figures.best_spikes, false);
+    if (figures.account) {
+        html += account_list(*figures.account);
+    }
+    return html + "<footer>Made by wutally-report 1.2.</footer>\n</body>\n</html>\n";
+}
+
+} // namespace wutally::report

@@ -1,0 +1,33 @@
+// Reading one log for the report: opened for reading only, shared with the
+// logger, and never written, locked or created.
+#pragma once
+
+#include "report/figure_collector.hpp"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wutally::report {
+
+enum class ScanError {
+    missing,
+    no_log_in_directory,
+    cannot_open,
+    read_error,
+    empty,
+    no_name_column,
+    no_date_column,
+};
+
+// The reason, as the message after "wutally-report: PATH: " gives it.
+std::string_view describe(ScanError error);
+
+// The log a command-line path stands for: the path itself, or
+// "WUTally.csv" in it if it is a directory.
+std::string log_file_of(const std::string& path);
+
+// Reads every line after the header row into the collector.
+std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector);
+
+} // namespace wutally::report

@@ -1,0 +1,33 @@
+// The work units' names seen so far, in little memory: each name is kept
+// once, in blocks that never move, and found through an open-addressing table.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace wutally::report {
+
+class NameSet {
+  public:
+    // Adds the name; false if it was there already.
+    bool insert(std::string_view name);
+    [[nodiscard]] std::size_t size() const { return count_; }
+
+  private:
+    std::string_view keep(std::string_view name);
+    void grow();
+    [[nodiscard]] std::size_t slot_of(std::string_view name) const;
+
+    static constexpr std::size_t block_size = std::size_t{1} << 20;
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t block_used_ = 0;
+    std::size_t block_left_ = 0;
+    std::vector<std::string_view> slots_; // empty views are free slots
+    std::size_t count_ = 0;
+    bool has_empty_name_ = false; // the one name an empty slot cannot stand for
+};
+
+} // namespace wutally::report

@@ -1,0 +1,21 @@
+// Numbers as people read them, the same in every locale.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace wutally::report {
+
+// 1234567 as "1,234,567".
+std::string format_count(std::uint64_t count);
+// With `decimals` digits after the point and the whole part grouped:
+// "3,512.40".
+std::string format_fixed(double value, int decimals);
+// The same without grouping, for markup: "3512.40".
+std::string format_plain(double value, int decimals);
+// The shortest text that reads back as the same number: "2.117283".
+std::string format_shortest(double value);
+// CPU seconds as hours: "9.75 h".
+std::string format_hours(double seconds);
+
+} // namespace wutally::report

@@ -1,0 +1,15 @@
+// The summary for a person, in a terminal.
+#pragma once
+
+#include "report/figures.hpp"
+
+#include <string>
+
+namespace wutally::report {
+
+std::string text_report(const Figures& figures);
+
+// A field text safe to show in a terminal: control bytes become "?".
+std::string printable(std::string_view text);
+
+} // namespace wutally::report

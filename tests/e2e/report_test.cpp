@@ -1,0 +1,118 @@
+// The report over logs that the program under test wrote: its figures, a
+// page that a real parser reads as well formed, and, for a Windows build,
+// the same JSON as the POSIX report's.
+#include "client_fixture.hpp"
+#include "harness.hpp"
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+
+namespace wutally::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct Unit {
+    std::string name;
+    std::string cpu;
+    std::string version;
+    std::string bg_score;
+};
+
+// Two machines' logs, each written by runs of the program in its own client
+// directory. The laptop also logs one of the desktop's work units.
+class TwoMachines : public testing::Test {
+  protected:
+    void SetUp() override {
+        log_units("desktop", {{"u.1", "3600", "4.08", "1.5"},
+                              {"u.2", "7200", "4.08", "2.25"},
+                              {"u.3", "1800", "4.12", "0.5"},
+                              {"u.4", "bad", "4.12", "3.0"}});
+        log_units("laptop", {{"u.5", "10800", "4.12", "1.0"}, {"u.2", "9000", "4.12", "9.0"}});
+    }
+
+    void log_units(const std::string& machine, const std::vector<Unit>& units) {
+        fs::create_directory(root / machine);
+        ClientFiles files;
+        for (const Unit& unit : units) {
+            ClientFiles::set(files.result, "name", unit.name);
+            ClientFiles::set(files.result, "version", unit.version);
+            ClientFiles::set(files.state, "cpu", unit.cpu);
+            ClientFiles::set(files.state, "bg_score", unit.bg_score);
+            files.write_to(root / machine);
+            ASSERT_EQ(run_program(root / machine).status, 0);
+        }
+        // Run again for the last unit: refused, so still one row.
+        ASSERT_EQ(run_program(root / machine).status, 2);
+    }
+
+    [[nodiscard]] json report_json(bool reference = false) const {
+        const RunResult run = run_report(
+            root.path(), {"--json", "desktop/WUTally.csv", "laptop/WUTally.csv"}, reference);
+        EXPECT_EQ(run.status, 0);
+        return json::parse(run.output);
+    }
+
+    ScratchDirectory root;
+};
+
+TEST_F(TwoMachines, ReportWorksOutTheFiguresOfBothLogs) {
+    const json report = report_json();
+    EXPECT_EQ(report["rows"], 6);
+    EXPECT_EQ(report["repeated"], 1);
+    EXPECT_EQ(report["work_units"], 5);
+    EXPECT_EQ(report["cpu_hours"], 6.5);     // u.4 has no number
+    EXPECT_EQ(report["cpu_median_s"], 5400); // 1800 3600 7200 10800
+    EXPECT_EQ(report["logs"][0]["work_units"], 4);
+    EXPECT_EQ(report["logs"][1]["work_units"], 1);
+    EXPECT_EQ(report["logs"][1]["repeated"], 1);
+    EXPECT_EQ(report["logs"][1]["cpu_median_s"], 10800);
+    EXPECT_EQ(report["versions"][0],
+              json({{"version", "4.12"}, {"work_units", 3}, {"cpu_median_s", 6300}}));
+    EXPECT_EQ(report["best_gaussians"][0]["name"], "u.4");
+    EXPECT_EQ(report["best_gaussians"][1]["name"], "u.2"); // from the desktop's row, not 9.0
+    EXPECT_EQ(report["best_gaussians"][1]["score"], 2.25);
+    EXPECT_EQ(report["account"]["user_name"], "Ada Volunteer");
+    EXPECT_EQ(report["account"]["nwus"], 1284);
+    ASSERT_EQ(report["months"].size(), 1U);
+    EXPECT_EQ(report["months"][0]["work_units"], 5);
+    EXPECT_EQ(report["first"].get<std::string>().size(), 19U);
+}
+
+// libxml2 reports what it finds through this; the page must give nothing.
+void count_error(void* errors, const char* /*format*/, ...) {
+    ++*static_cast<int*>(errors);
+}
+
+TEST_F(TwoMachines, PageIsWellFormedAndSelfContained) {
+    const RunResult run = run_report(
+        root.path(), {"--html", "page.html", "desktop/WUTally.csv", "laptop/WUTally.csv"});
+    ASSERT_EQ(run.status, 0);
+    const std::string page = read_file(root / "page.html");
+    int errors = 0;
+    xmlSetGenericErrorFunc(&errors, count_error);
+    xmlDocPtr document = xmlReadMemory(page.data(), static_cast<int>(page.size()), "page.html",
+                                       "UTF-8", XML_PARSE_NONET);
+    EXPECT_NE(document, nullptr);
+    EXPECT_EQ(errors, 0);
+    xmlFreeDoc(document);
+    xmlSetGenericErrorFunc(nullptr, nullptr);
+    for (const char* outside : {"<script", "src=", "href=", "url(", "@import", "<link"}) {
+        EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+    }
+    EXPECT_NE(page.find("Work units per log"), std::string::npos) << "several logs, per-log charts";
+}
+
+TEST_F(TwoMachines, WindowsReportGivesThePosixReportsJson) {
+    if (program_under_test().reference_report.empty()) {
+        GTEST_SKIP() << "no reference report for this build";
+    }
+    EXPECT_EQ(report_json(), report_json(true));
+}
+
+} // namespace
+} // namespace wutally::e2e

@@ -1,0 +1,271 @@
+// The report over hand-written logs: which rows count, the figures worked
+// out from them, and the messages and exit statuses. Figures are checked on
+// the JSON document, read back with a real parser.
+#include "by_label.hpp"
+#include "report/report_run.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+namespace wutally::report {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const std::string header = "\"date\",\"name\",\"cpu\",\"version\",\"bg_score\",\"bg_power\","
+                           "\"bg_chisq\",\"bs_score\",\"bs_power\",\"user_name\",\"nwus\"";
+
+// A row of the header above, with the values given as the log holds them.
+std::string row(const std::string& date, const std::string& name, const std::string& cpu,
+                const std::string& rest = "\"4.12\",1,2,3,4,5,\"Ada\",7") {
+    return "\r\n\"" + date + "\",\"" + name + "\"," + cpu + "," + rest;
+}
+
+class Logs {
+  public:
+    Logs()
+        : root_(fs::temp_directory_path() /
+                ("wutally-report-" + std::to_string(std::random_device{}()))) {
+        fs::create_directories(root_);
+    }
+    Logs(const Logs&) = delete;
+    Logs& operator=(const Logs&) = delete;
+    ~Logs() { fs::remove_all(root_); }
+
+    std::string add(const std::string& name, const std::string& bytes) {
+        const fs::path path = root_ / name;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+    [[nodiscard]] std::string path(const std::string& name) const {
+        return (root_ / name).string();
+    }
+
+  private:
+    fs::path root_;
+};
+
+struct Result {
+    int status;
+    std::string out;
+    std::string errors;
+};
+
+Result report(std::vector<std::string> arguments) {
+    const std::vector<std::string_view> views(arguments.begin(), arguments.end());
+    platform::CapturedOutput out;
+    platform::CapturedOutput errors;
+    const int status = run_report(views, out, errors);
+    return {status, out.text(), errors.text()};
+}
+
+// Every key of `expected` is in `actual` with the same value; lists match
+// entry by entry.
+void expect_subset(const json& expected, const json& actual, const std::string& where) {
+    if (expected.is_object()) {
+        ASSERT_TRUE(actual.is_object()) << where;
+        for (const auto& [key, value] : expected.items()) {
+            ASSERT_TRUE(actual.contains(key)) << where << "." << key;
+            expect_subset(value, actual[key], where + "." + key);
+        }
+    } else if (expected.is_array()) {
+        ASSERT_TRUE(actual.is_array()) << where;
+        ASSERT_EQ(expected.size(), actual.size()) << where;
+        for (std::size_t at = 0; at < expected.size(); ++at) {
+            expect_subset(expected[at], actual[at], where + "[" + std::to_string(at) + "]");
+        }
+    } else {
+        EXPECT_EQ(expected, actual) << where;
+    }
+}
+
+struct FigureCase {
+    const char* label;
+    std::vector<std::string> logs; // each the bytes of one log, reported in order
+    const char* expected;          // the JSON fields that must be as given
+};
+PRINT_CASE_BY_LABEL(FigureCase)
+
+class Figures : public testing::TestWithParam<FigureCase> {};
+
+TEST_P(Figures, AreWorkedOutFromTheUsedRows) {
+    Logs logs;
+    std::vector<std::string> arguments{"--json"};
+    for (std::size_t at = 0; at < GetParam().logs.size(); ++at) {
+        arguments.push_back(logs.add("log" + std::to_string(at) + ".csv", GetParam().logs[at]));
+    }
+    const Result result = report(arguments);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    expect_subset(json::parse(GetParam().expected), json::parse(result.out), "");
+}
+
+const std::string d1 = "2026.01.05 07:03:09";
+const std::string d2 = "2026.02.10 12:00:00";
+const std::string d3 = "2026.02.11 00:00:00";
+
+const FigureCase figure_cases[] = {
+    {"counts_and_cpu",
+     {header + row(d1, "a", "3600") + row(d2, "b", "7200") + row(d3, "c", "18000")},
+     R"({"rows":3,"work_units":3,"first":"2026.01.05 07:03:09","last":"2026.02.11 00:00:00",
+         "cpu_hours":8,"cpu_mean_s":9600,"cpu_median_s":7200,
+         "months":[{"month":"2026-01","work_units":1,"cpu_median_s":3600},
+                   {"month":"2026-02","work_units":2,"cpu_median_s":12600}]})"},
+    {"rows_without_a_valid_date_or_name_are_skipped",
+     {header + row("2026.02.30 10:00:00", "a", "1") + row("2026.1.05 07:03:09", "b", "1") +
+      row("2026.01.05 24:00:00", "c", "1") + row(d1 + " ", "d", "1") + row(d1, "", "1") +
+      row("2024.02.29 23:59:59", "leap", "60")},
+     R"({"rows":1,"skipped":5,"work_units":1,"cpu_median_s":60})"},
+    {"blank_lines_are_not_rows",
+     {header + "\r\n" + row(d1, "a", "1") + "\r\n\r\n" + row(d2, "b", "3") + "\r\n"},
+     R"({"rows":2,"skipped":0,"cpu_median_s":2})"},
+    {"repeated_names_stand_for_their_first_row",
+     {header + row(d1, "a", "100") + row(d2, "a", "900"),
+      header + row(d3, "a", "500") + row(d3, "b", "300")},
+     R"({"rows":4,"repeated":2,"work_units":2,"cpu_median_s":200,
+         "logs":[{"rows":2,"repeated":1,"work_units":1,"cpu_median_s":100},
+                 {"rows":2,"repeated":1,"work_units":1,"cpu_median_s":300,
+                  "first":"2026.02.11 00:00:00"}]})"},
+    {"fields_that_are_not_numbers_are_left_out",
+     {header + row(d1, "a", "3600") + row(d2, "b", "\"n/a\"") + row(d3, "c", "inf") +
+      row(d3, "d", "1.8e+03") + row(d3, "e", "12 ")},
+     R"({"work_units":5,"cpu_mean_s":2700,"cpu_median_s":2700,
+         "months":[{"month":"2026-01","cpu_median_s":3600},
+                   {"month":"2026-02","work_units":4,"cpu_median_s":1800}]})"},
+    {"lf_and_cr_line_ends_read_the_same",
+     {"\"date\",\"name\",\"cpu\"\n\"" + d1 + "\",\"a\",10\n\"" + d2 + "\",\"b\",20\n",
+      "\"date\",\"name\",\"cpu\"\r\"" + d3 + "\",\"c\",30"},
+     R"({"rows":3,"work_units":3,"cpu_median_s":20})"},
+    {"missing_columns_give_null",
+     {"\"name\",\"date\"\r\na,\"" + d1 + "\""},
+     R"({"work_units":1,"cpu_hours":null,"cpu_median_s":null,"versions":null,
+         "best_gaussians":null,"best_spikes":null,
+         "account":{"user_name":null,"nwus":null,"nresults":null,"total_cpu":null}})"},
+    {"versions_by_work_units_then_text",
+     {header + row(d1, "a", "10", "\"4.2\"") + row(d1, "b", "20", "\"4.12\"") +
+      row(d2, "c", "30", "\"4.3\"") + row(d2, "d", "40", "\"4.3\"")},
+     R"({"versions":[{"version":"4.3","work_units":2,"cpu_median_s":35},
+                     {"version":"4.12","work_units":1},{"version":"4.2","work_units":1}]})"},
+    {"best_by_score_then_earlier_date_then_name",
+     {header + row(d2, "b", "1", "\"v\",2.5,1,0.9,10,1.5,\"u\",1") +
+      row(d1, "c", "1", "\"v\",2.5,2,0.8,8,\"x\",\"u\",1") +
+      row(d2, "a", "1", "\"v\",2.5,3,0.7,\"x\",1,\"u\",1") +
+      row(d3, "d", "1", "\"v\",3,4,0.6,9,2,\"u\",1") +
+      row(d3, "e", "1", "\"v\",1,5,0.5,7,3,\"u\",1") +
+      row(d3, "f", "1", "\"v\",0.5,6,0.4,6,4,\"u\",1") +
+      row(d3, "g", "1", "\"v\",\"x\",7,0.3,5,5,\"u\",1")},
+     R"({"best_gaussians":[{"name":"d","score":3},{"name":"c","date":"2026.01.05 07:03:09"},
+                           {"name":"a"},{"name":"b","power":1,"chisq":0.9},{"name":"e"}],
+         "best_spikes":[{"name":"b","score":10,"power":1.5},{"name":"d"},{"name":"c","power":null},
+                        {"name":"e"},{"name":"f"}]})"},
+    {"account_from_the_latest_row_the_last_read_of_equal_dates",
+     {header + row(d3, "a", "1", "\"v\",1,1,1,1,1,\"Early\",10"),
+      header + row(d3, "b", "1", "\"v\",1,1,1,1,1,\"Late\",12") +
+          row(d1, "c", "1", "\"v\",1,1,1,1,1,\"Old\",3")},
+     R"({"account":{"user_name":"Late","nwus":12}})"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Figures, testing::ValuesIn(figure_cases),
+                         testing_support::ByLabel{});
+
+struct ErrorCase {
+    const char* label;
+    std::vector<std::string> arguments; // "@NAME" for a log of the scratch directory
+    int status;
+    const char* message; // what standard error starts with, "@" for the log's path
+};
+PRINT_CASE_BY_LABEL(ErrorCase)
+
+class Errors : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(Errors, NameThePathAndTheReason) {
+    Logs logs;
+    logs.add("good.csv", header + row(d1, "a", "1"));
+    logs.add("empty.csv", "");
+    logs.add("no_name.csv", "\"date\",\"cpu\"\r\n\"" + d1 + "\",1");
+    logs.add("no_date.csv", "\"name\",\"cpu\"\r\na,1");
+    fs::create_directories(logs.path("no_log_here"));
+    std::vector<std::string> arguments;
+    std::string path;
+    for (const std::string& argument : GetParam().arguments) {
+        arguments.push_back(argument.starts_with('@') ? logs.path(argument.substr(1)) : argument);
+        if (argument.starts_with('@') && argument != "@good.csv") {
+            path = arguments.back();
+        }
+    }
+    const Result result = report(arguments);
+    std::string message = GetParam().message;
+    if (const auto at = message.find('@'); at != std::string::npos) {
+        message.replace(at, 1, path);
+    }
+    EXPECT_EQ(result.status, GetParam().status);
+    EXPECT_TRUE(result.errors.starts_with(message)) << result.errors;
+    EXPECT_EQ(result.out, "");
+}
+
+const ErrorCase error_cases[] = {
+    {"missing_file",
+     {"@good.csv", "@missing.csv"},
+     1,
+     "wutally-report: @: no such file or directory\n"},
+    {"directory_without_log",
+     {"@no_log_here"},
+     1,
+     "wutally-report: @: no WUTally.csv in this directory\n"},
+    {"empty_log", {"@empty.csv"}, 1, "wutally-report: @: the log is empty: it has no header row\n"},
+    {"no_name_column",
+     {"@no_name.csv"},
+     1,
+     "wutally-report: @: no \"name\" column in the header row\n"},
+    {"no_date_column",
+     {"@no_date.csv"},
+     1,
+     "wutally-report: @: no \"date\" column in the header row\n"},
+    {"unknown_option",
+     {"--jsn", "@good.csv"},
+     2,
+     "wutally-report: unknown option --jsn\nusage: wutally-report"},
+    {"html_without_a_file",
+     {"@good.csv", "--html"},
+     2,
+     "wutally-report: --html needs a file name\nusage: wutally-report"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Errors, testing::ValuesIn(error_cases), testing_support::ByLabel{});
+
+TEST(Options, HelpAndVersionGoToStandardOutput) {
+    for (const char* help : {"--help", "/?"}) {
+        const Result result = report({help});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(
+            result.out.starts_with("usage: wutally-report [--json] [--html FILE] [PATH...]"));
+    }
+    EXPECT_EQ(report({"--version"}).out, "wutally-report 1.2\n");
+}
+
+TEST(Options, ADirectoryStandsForItsLogAndThePageIsWritten) {
+    Logs logs;
+    logs.add("machine/WUTally.csv", header + row(d1, "a", "3600"));
+    const std::string page = logs.path("page.html");
+    const Result result = report({logs.path("machine"), "--html", page});
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_NE(result.out.find("WUTally.csv"), std::string::npos);
+    EXPECT_TRUE(fs::file_size(page) > 1000);
+}
+
+TEST(Options, APageThatCannotBeWrittenFailsAfterTheSummary) {
+    Logs logs;
+    const std::string log = logs.add("log.csv", header + row(d1, "a", "3600"));
+    const Result result = report({log, "--html", logs.path("missing/page.html")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.errors.ends_with(": cannot write the page\n")) << result.errors;
+}
+
+} // namespace
+} // namespace wutally::report

@@ -1,0 +1,139 @@
+// The report's readers of numbers and dates, its name set and its markup
+// escaping: the places where a wrong byte would give a wrong figure or a
+// broken page.
+#include "by_label.hpp"
+#include "report/field_values.hpp"
+#include "report/markup.hpp"
+#include "report/name_set.hpp"
+#include "report/svg_chart.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace wutally::report {
+namespace {
+
+struct NumberCase {
+    const char* label;
+    std::string field;
+    std::optional<double> number;
+};
+PRINT_CASE_BY_LABEL(NumberCase)
+
+class Numbers : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(Numbers, AreReadFromTheWholeField) {
+    EXPECT_EQ(parse_number(GetParam().field), GetParam().number);
+}
+
+const NumberCase number_cases[] = {
+    {"decimal", "35112.453125", 35112.453125},
+    {"negative", "-3.86", -3.86},
+    {"exponent", "1.215623e+01", 12.15623},
+    {"integer", "1284", 1284},
+    {"empty", "", std::nullopt},
+    {"trailing_space", "12 ", std::nullopt},
+    {"leading_space", " 12", std::nullopt},
+    {"text_after", "12ab", std::nullopt},
+    {"comma_decimal", "3,5", std::nullopt},
+    {"infinity", "inf", std::nullopt},
+    {"not_a_number", "nan", std::nullopt},
+    {"overflow", "1e999", std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Numbers, testing::ValuesIn(number_cases),
+                         testing_support::ByLabel{});
+
+struct StampCase {
+    const char* label;
+    std::string field;
+    std::optional<Stamp> stamp;
+};
+PRINT_CASE_BY_LABEL(StampCase)
+
+class Stamps : public testing::TestWithParam<StampCase> {};
+
+TEST_P(Stamps, AreExactlyAValidDateAndTime) {
+    EXPECT_EQ(parse_stamp(GetParam().field), GetParam().stamp);
+    if (GetParam().stamp) {
+        EXPECT_EQ(format_stamp(*GetParam().stamp), GetParam().field);
+    }
+}
+
+const StampCase stamp_cases[] = {
+    {"ordinary", "2026.01.05 07:03:09", 20260105070309},
+    {"leap_day", "2024.02.29 00:00:00", 20240229000000},
+    {"leap_second", "2016.12.31 23:59:60", 20161231235960},
+    {"no_leap_day_in_a_century", "1900.02.29 00:00:00", std::nullopt},
+    {"leap_day_of_400", "2000.02.29 12:00:00", 20000229120000},
+    {"thirty_first_of_april", "2026.04.31 00:00:00", std::nullopt},
+    {"month_thirteen", "2026.13.01 00:00:00", std::nullopt},
+    {"day_zero", "2026.01.00 00:00:00", std::nullopt},
+    {"hour_24", "2026.01.05 24:00:00", std::nullopt},
+    {"minute_60", "2026.01.05 07:60:00", std::nullopt},
+    {"dashes", "2026-01-05 07:03:09", std::nullopt},
+    {"short", "2026.01.05 07:03", std::nullopt},
+    {"sign_for_a_digit", "2026.01.05 07:03:+9", std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Stamps, testing::ValuesIn(stamp_cases), testing_support::ByLabel{});
+
+TEST(Days, CountFromTheEpochAndBack) {
+    EXPECT_EQ(days_since_epoch(19700101000000), 0);
+    EXPECT_EQ(days_since_epoch(20260105120000), 20458.5);
+    EXPECT_EQ(format_day(20458.5), "2026-01-05");
+    EXPECT_EQ(month_of_day(days_since_epoch(20240229235959)), 202402);
+    EXPECT_EQ(month_start_days(202403), days_since_epoch(20240301000000));
+}
+
+struct MarkupCase {
+    const char* label;
+    std::string text;
+    std::string markup;
+};
+PRINT_CASE_BY_LABEL(MarkupCase)
+
+class Markup : public testing::TestWithParam<MarkupCase> {};
+
+TEST_P(Markup, IsEscapedAndValidUtf8) {
+    EXPECT_EQ(escape_markup(GetParam().text), GetParam().markup);
+}
+
+const MarkupCase markup_cases[] = {
+    {"specials", "<a href=\"x\">&'", "&lt;a href=&quot;x&quot;&gt;&amp;&#39;"},
+    {"utf8_kept", "Z\xC3\xBCrich \xE2\x82\xAC \xF0\x9F\x98\x80",
+     "Z\xC3\xBCrich \xE2\x82\xAC \xF0\x9F\x98\x80"},
+    {"latin1_byte", "Z\xFCrich", "Z\xEF\xBF\xBDrich"},
+    {"cut_sequence", "a\xE2\x82", "a\xEF\xBF\xBD\xEF\xBF\xBD"},
+    {"overlong", "\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+    {"surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    {"control_bytes", std::string("a\0b\x1b\tc", 6),
+     "a\xEF\xBF\xBD"
+     "b\xEF\xBF\xBD\tc"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Markup, testing::ValuesIn(markup_cases),
+                         testing_support::ByLabel{});
+
+TEST(NameSet, AgreesWithAPlainSetThroughGrowth) {
+    NameSet names;
+    std::set<std::string> plain;
+    for (int i = 0; i < 50000; ++i) {
+        // Repeats, and names long enough to need blocks of their own.
+        const std::string name = i % 5000 == 0 ? std::string(1'500'000 + i % 3, 'n')
+                                               : "unit." + std::to_string(i * 7919 % 20011);
+        EXPECT_EQ(names.insert(name), plain.insert(name).second) << name.substr(0, 20);
+    }
+    EXPECT_EQ(names.size(), plain.size());
+}
+
+TEST(Ticks, AreRoundAndReachTheLargestValue) {
+    EXPECT_EQ(nice_ticks(61, 5), (std::vector<double>{0, 20, 40, 60, 80}));
+    EXPECT_EQ(nice_ticks(9.5, 5), (std::vector<double>{0, 2, 4, 6, 8, 10}));
+    EXPECT_EQ(nice_ticks(0.9, 4), (std::vector<double>{0, 0.25, 0.5, 0.75, 1}));
+    EXPECT_EQ(nice_ticks(0, 5), (std::vector<double>{0, 1}));
+}
+
+} // namespace
+} // namespace wutally::report

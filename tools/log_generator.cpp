@@ -1,0 +1,153 @@
+#include "log_generator.hpp"
+
+#include "log/columns.hpp"
+#include "log/row_format.hpp"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace wutally::tools {
+
+std::uint64_t Random::next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return state_ >> 33;
+}
+
+double Random::uniform() {
+    return static_cast<double>(next() % 1000000) / 1000000.0;
+}
+
+std::string Random::digits(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += static_cast<char>('0' + next() % 10);
+    }
+    return text;
+}
+
+std::string Random::hex(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += "0123456789abcdef"[next() % 16];
+    }
+    return text;
+}
+
+std::string Random::decimal(int whole, int fraction) {
+    return (next() % 3 == 0 ? "-" : "") + digits(whole) + "." + digits(fraction);
+}
+
+std::string Random::julian_time() {
+    return "245" + digits(4) + "." + digits(5) + " (Sat Feb 23 0" + digits(1) + ":" + digits(2) +
+           ":" + digits(2) + " 2002)";
+}
+
+std::string work_unit_name(Random& random, std::size_t row) {
+    return random.hex(2) + "ja" + random.digits(2) + "ab." + std::to_string(10000 + row % 90000) +
+           "." + random.digits(4) + "." + std::to_string(row) + "." + random.digits(3);
+}
+
+std::vector<std::string> row_values(Random& random, const std::string& name) {
+    return {
+        random.digits(7),
+        random.digits(8),
+        "volunteer" + random.digits(4) + "@example.org",
+        "Volunteer " + random.digits(4),
+        "http://example.org/~v" + random.digits(4),
+        "Netherlands",
+        random.digits(4) + " AB",
+        "1",
+        "0",
+        "home",
+        random.julian_time(),
+        random.julian_time(),
+        random.julian_time(),
+        random.digits(4),
+        random.digits(4),
+        random.decimal(8, 6),
+        "0",
+        "sweep",
+        "4.12",
+        name,
+        "16bit",
+        "0",
+        "0.71",
+        random.decimal(2, 6),
+        random.decimal(2, 6),
+        random.decimal(2, 6),
+        random.decimal(2, 6),
+        random.decimal(1, 6),
+        random.julian_time(),
+        random.decimal(10, 4),
+        random.digits(10),
+        "9765.625",
+        "2048",
+        "8",
+        random.digits(2),
+        "ao1420",
+        "1048576",
+        "4.2",
+        "81920",
+        random.decimal(1, 6) + "e+01",
+        "65536",
+        random.decimal(5, 6),
+        random.decimal(1, 6),
+        random.decimal(2, 6),
+        random.decimal(1, 6),
+        random.digits(5),
+        random.digits(2),
+        random.decimal(1, 6),
+        random.digits(5),
+        random.decimal(1, 6),
+        random.decimal(1, 6),
+        random.decimal(1, 6),
+        random.digits(1),
+        random.digits(3),
+        random.decimal(1, 6),
+        "16",
+    };
+}
+
+void set_value(std::vector<std::string>& values, std::string_view header, std::string value) {
+    std::size_t index = 0;
+    for (const log::ColumnList* list : log::column_lists) {
+        for (const std::string_view key : list->keys) {
+            if (log::header_text(*list, key) == header) {
+                values.at(index) = std::move(value);
+                return;
+            }
+            ++index;
+        }
+    }
+    throw std::invalid_argument("no column " + std::string(header));
+}
+
+std::string log_row(std::string_view date, const std::vector<std::string>& values) {
+    std::string row = "\r\n\"" + std::string(date) + "\"";
+    for (const std::string& value : values) {
+        row += ',';
+        log::append_value_field(row, value);
+    }
+    return row;
+}
+
+std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
+    Random random;
+    std::ofstream out(path, std::ios::binary);
+    std::string buffer = log::header_row();
+    std::string name;
+    for (std::size_t row = 0; row < rows; ++row) {
+        name = work_unit_name(random, row);
+        const std::string date =
+            "2026.12.08 21:" + random.digits(2).substr(0, 1) + "1:" + random.digits(1) + "0";
+        buffer += log_row(date, row_values(random, name));
+        if (buffer.size() > (1U << 20)) {
+            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            buffer.clear();
+        }
+    }
+    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    return name;
+}
+
+} // namespace wutally::tools

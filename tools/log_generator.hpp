@@ -1,0 +1,43 @@
+// Logs in the program's own format, of any size, with plausible values: for
+// the benchmarks and the example logs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wutally::tools {
+
+// A small deterministic generator, so every run makes the same bytes.
+class Random {
+  public:
+    explicit Random(std::uint64_t seed = 0x5eed) : state_(seed) {}
+    std::uint64_t next();
+    // A value in [0, 1).
+    double uniform();
+    std::string digits(int count);
+    std::string hex(int count);
+    std::string decimal(int whole, int fraction);
+    std::string julian_time();
+
+  private:
+    std::uint64_t state_;
+};
+
+std::string work_unit_name(Random& random, std::size_t row);
+
+// The 56 values of one row, in column order.
+std::vector<std::string> row_values(Random& random, const std::string& name);
+
+// Replaces the value under a header text ("cpu", "user_name", ...).
+void set_value(std::vector<std::string>& values, std::string_view header, std::string value);
+
+// "\r\n", the date field and the values as the writer formats them.
+std::string log_row(std::string_view date, const std::vector<std::string>& values);
+
+// Writes a log of `rows` rows and returns the name in its last row.
+std::string generate_log(const std::filesystem::path& path, std::size_t rows);
+
+} // namespace wutally::tools
