@@ -1,8 +1,10 @@
 // Times a run that reads a whole log (its work unit stands in the last row,
-// so nothing is written) against `grep -c -F NAME LOG` on the same file, and
-// reports the program's peak resident memory.
+// so nothing is written) against `grep -c -F NAME LOG` and a plain read of
+// the file by `dd`, and the report over the same log; with peak resident
+// memory of each.
 //
-//   log_benchmark --program=PATH [--rows=N]...   (default: 1000000 and 1000)
+//   log_benchmark --program=PATH --report=PATH [--rows=N]...
+//   (default: 1000, 100000 and 1000000 rows)
 #include "log_generator.hpp"
 
 #include <algorithm>
@@ -51,14 +53,38 @@ Timing time_command(const fs::path& directory, std::vector<std::string> words) {
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 void write_text(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-bool benchmark(const std::string& program, std::size_t rows) {
+// One command's timings over the rounds.
+struct Series {
+    std::string label;
+    std::vector<std::string> words;
+    int expected_status;
+    std::vector<double> seconds;
+    long peak_kib = 0;
+};
+
+// Small logs take a few milliseconds a run, mostly starting the process, so
+// they get more rounds.
+int rounds_for(std::size_t rows) {
+    return rows <= 1000 ? 41 : rows <= 100000 ? 11 : 5;
+}
+
+std::vector<double> ratios(const Series& a, const Series& b) {
+    std::vector<double> values;
+    for (std::size_t at = 0; at < a.seconds.size(); ++at) {
+        values.push_back(a.seconds[at] / b.seconds[at]);
+    }
+    return values;
+}
+
+bool benchmark(const std::string& program, const std::string& report, std::size_t rows) {
     const fs::path directory =
         fs::temp_directory_path() / ("wutally-bench-" + std::to_string(rows));
     fs::create_directories(directory);
@@ -69,31 +95,38 @@ bool benchmark(const std::string& program, std::size_t rows) {
     write_text(directory / "user_info.txt", "id=1\n");
     const auto bytes = fs::file_size(log);
 
-    constexpr int repeats = 5;
-    std::vector<double> program_seconds;
-    std::vector<double> grep_seconds;
-    long peak_kib = 0;
-    time_command(directory, {"grep", "-c", "-F", name, log.string()}); // warm the cache
-    for (int i = 0; i < repeats; ++i) {
-        const Timing run = time_command(directory, {program});
-        const Timing grep = time_command(directory, {"grep", "-c", "-F", name, log.string()});
-        if (run.status != 2 || grep.status != 0 || fs::file_size(log) != bytes) {
-            std::fprintf(stderr, "unexpected result: program %d, grep %d\n", run.status,
-                         grep.status);
-            return false;
+    std::vector<Series> series{
+        {"wutally", {program}, 2, {}},
+        {"grep -c -F", {"grep", "-c", "-F", name, log.string()}, 0, {}},
+        {"dd bs=128k", {"dd", "if=" + log.string(), "of=/dev/null", "bs=128k", "status=none"}, 0, {}},
+        {"wutally-report --json", {report, "--json", log.string()}, 0, {}},
+    };
+    time_command(directory, series[1].words); // warm the cache
+    for (int round = 0; round < rounds_for(rows); ++round) {
+        for (Series& command : series) {
+            const Timing run = time_command(directory, command.words);
+            if (run.status != command.expected_status || fs::file_size(log) != bytes) {
+                std::fprintf(stderr, "unexpected result of %s: %d\n", command.label.c_str(),
+                             run.status);
+                return false;
+            }
+            command.seconds.push_back(run.seconds);
+            command.peak_kib = std::max(command.peak_kib, run.peak_kib);
         }
-        program_seconds.push_back(run.seconds);
-        grep_seconds.push_back(grep.seconds);
-        peak_kib = std::max(peak_kib, run.peak_kib);
     }
-    if (std::getenv("KEEP") == nullptr)
+    if (std::getenv("KEEP") == nullptr) {
         fs::remove_all(directory);
-    const double program_median = median(program_seconds);
-    const double grep_median = median(grep_seconds);
-    std::printf(
-        "%9zu rows %11ju bytes  wutally %8.4f s  grep %8.4f s  ratio %5.2f  peak %6.2f MiB\n", rows,
-        static_cast<std::uintmax_t>(bytes), program_median, grep_median,
-        program_median / grep_median, static_cast<double>(peak_kib) / 1024.0);
+    }
+    std::printf("%zu rows, %ju bytes, median of %d rounds:\n", rows,
+                static_cast<std::uintmax_t>(bytes), rounds_for(rows));
+    for (const Series& command : series) {
+        std::printf("  %-22s %8.4f s  peak %7.2f MiB\n", command.label.c_str(),
+                    median(command.seconds), static_cast<double>(command.peak_kib) / 1024.0);
+    }
+    std::printf("  wutally / grep %.2f, wutally / dd %.2f, report / wutally %.2f "
+                "(medians of the rounds' ratios)\n",
+                median(ratios(series[0], series[1])), median(ratios(series[0], series[2])),
+                median(ratios(series[3], series[0])));
     return true;
 }
 
@@ -101,25 +134,29 @@ bool benchmark(const std::string& program, std::size_t rows) {
 
 int main(int argc, char** argv) {
     std::string program;
+    std::string report;
     std::vector<std::size_t> sizes;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument.starts_with("--program=")) {
             program = fs::absolute(argument.substr(10)).string();
+        } else if (argument.starts_with("--report=")) {
+            report = fs::absolute(argument.substr(9)).string();
         } else if (argument.starts_with("--rows=")) {
             sizes.push_back(std::stoul(argument.substr(7)));
         }
     }
-    if (program.empty()) {
-        std::fputs("usage: log_benchmark --program=PATH [--rows=N]...\n", stderr);
+    if (program.empty() || report.empty()) {
+        std::fputs("usage: log_benchmark --program=PATH --report=PATH [--rows=N]...\n", stderr);
         return 2;
     }
     if (sizes.empty()) {
-        sizes = {1000000, 1000};
+        sizes = {1000, 100000, 1000000};
     }
-    std::puts("median of 5 alternating warm-cache runs; the work unit stands in the last row");
+    std::puts("alternating warm-cache runs; the work unit stands in the last row, so the "
+              "duplicate check reads the whole log");
     for (const std::size_t rows : sizes) {
-        if (!benchmark(program, rows)) {
+        if (!benchmark(program, report, rows)) {
             return 1;
         }
     }

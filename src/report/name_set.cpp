@@ -1,31 +1,55 @@
 #include "report/name_set.hpp"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 namespace wutally::report {
 
 namespace {
 
-// FNV-1a: simple, and good enough for names that differ in many places.
+constexpr int size_bits = 40; // names up to a terabyte; the other bits tag the hash
+constexpr std::uint64_t size_mask = (std::uint64_t{1} << size_bits) - 1;
+
+std::uint64_t mix(std::uint64_t value) {
+    value ^= value >> 31;
+    value *= 0x94d049bb133111ebULL;
+    return value ^ (value >> 32);
+}
+
+// Eight bytes at a time; names differ mostly in their digits, which every
+// word carries into the whole hash.
 std::uint64_t hash_of(std::string_view name) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (const char byte : name) {
-        hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ULL;
+    std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ name.size();
+    std::size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, name.data() + at, 8);
+        hash = mix(hash ^ word);
     }
-    return hash ^ (hash >> 29);
+    std::uint64_t tail = 0;
+    if (at < name.size()) {
+        std::memcpy(&tail, name.data() + at, name.size() - at);
+    }
+    return mix(hash ^ tail);
+}
+
+std::uint64_t size_and_tag(std::string_view name, std::uint64_t hash) {
+    return (hash & ~size_mask) | name.size();
 }
 
 } // namespace
 
-std::size_t NameSet::slot_of(std::string_view name) const {
+std::size_t NameSet::slot_of(std::string_view name, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t slot = static_cast<std::size_t>(hash_of(name)) & mask;
-    while (!slots_[slot].empty() && slots_[slot] != name) {
-        slot = (slot + 1) & mask;
+    const std::uint64_t wanted = size_and_tag(name, hash);
+    for (auto slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+        const Slot& candidate = slots_[slot];
+        if (candidate.data == nullptr ||
+            (candidate.size_and_tag == wanted &&
+             std::memcmp(candidate.data, name.data(), name.size()) == 0)) {
+            return slot;
+        }
     }
-    return slot;
 }
 
 std::string_view NameSet::keep(std::string_view name) {
@@ -43,31 +67,29 @@ std::string_view NameSet::keep(std::string_view name) {
 }
 
 void NameSet::grow() {
-    std::vector<std::string_view> old = std::move(slots_);
-    slots_.assign(std::max<std::size_t>(1024, old.size() * 2), std::string_view{});
-    for (const std::string_view name : old) {
-        if (!name.empty()) {
-            slots_[slot_of(name)] = name;
+    const std::vector<Slot> old = std::move(slots_);
+    slots_.assign(std::max<std::size_t>(1024, old.size() * 2), Slot{});
+    for (const Slot& slot : old) {
+        if (slot.data != nullptr) {
+            const std::string_view name(slot.data, slot.size_and_tag & size_mask);
+            slots_[slot_of(name, hash_of(name))] = slot;
         }
     }
 }
 
 bool NameSet::insert(std::string_view name) {
-    if (name.empty()) {
-        const bool added = !has_empty_name_;
-        has_empty_name_ = true;
-        count_ += added ? 1 : 0;
-        return added;
-    }
-    // At most three quarters full, so that probes stay short.
-    if ((count_ + 1) * 4 > slots_.size() * 3) {
+    // At most half full, so that probes stay short.
+    if ((count_ + 1) * 2 > slots_.size()) {
         grow();
     }
-    const std::size_t slot = slot_of(name);
-    if (!slots_[slot].empty()) {
+    const std::uint64_t hash = hash_of(name);
+    Slot& slot = slots_[slot_of(name, hash)];
+    if (slot.data != nullptr) {
         return false;
     }
-    slots_[slot] = keep(name);
+    // An empty name still needs a place that is not null.
+    slot.data = name.empty() ? "" : keep(name).data();
+    slot.size_and_tag = size_and_tag(name, hash);
     ++count_;
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -16,18 +17,24 @@ class NameSet {
     [[nodiscard]] std::size_t size() const { return count_; }
 
   private:
+    // A kept name and a few bits of its hash, so that most slots that hold
+    // another name are passed over without comparing bytes.
+    struct Slot {
+        const char* data = nullptr; // none for a free slot
+        std::uint64_t size_and_tag = 0;
+    };
+
     std::string_view keep(std::string_view name);
     void grow();
-    [[nodiscard]] std::size_t slot_of(std::string_view name) const;
+    [[nodiscard]] std::size_t slot_of(std::string_view name, std::uint64_t hash) const;
 
     static constexpr std::size_t block_size = std::size_t{1} << 20;
 
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t block_used_ = 0;
     std::size_t block_left_ = 0;
-    std::vector<std::string_view> slots_; // empty views are free slots
+    std::vector<Slot> slots_;
     std::size_t count_ = 0;
-    bool has_empty_name_ = false; // the one name an empty slot cannot stand for
 };
 
 } // namespace wutally::report
