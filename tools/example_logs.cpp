@@ -35,28 +35,6 @@ double normal(Random& random) {
     return std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * random.uniform());
 }
 
-std::string two(int value) {
-    return (value < 10 ? "0" : "") + std::to_string(value);
-}
-
-// "YYYY.MM.DD hh:mm:ss" of a moment counted in days since 1970-01-01.
-std::string date_of(double moment) {
-    auto days = static_cast<long>(std::floor(moment));
-    const auto seconds = static_cast<int>((moment - static_cast<double>(days)) * 86400);
-    days += 719468;
-    const long era = days / 146097;
-    const long day_of_era = days - era * 146097;
-    const long year_of_era =
-        (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-    const long day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-    const long shifted = (5 * day_of_year + 2) / 153;
-    const auto day = static_cast<int>(day_of_year - (153 * shifted + 2) / 5 + 1);
-    const auto month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
-    const long year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
-    return std::to_string(year) + "." + two(month) + "." + two(day) + " " + two(seconds / 3600) +
-           ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60);
-}
-
 std::string fixed(double value, int decimals) {
     std::array<char, 64> text{};
     const auto result = std::to_chars(text.data(), text.data() + text.size(), value,
@@ -110,7 +88,7 @@ std::string row_of(const Unit& unit, const Machine& machine, int nwus, double to
     set("bg_chisq", fixed(0.8 + 0.6 * random.uniform(), 6));
     set("bs_score", fixed(0.9 + 24 * std::pow(random.uniform(), 6), 6));
     set("bs_power", fixed(20 + 80 * random.uniform(), 6));
-    return wutally::tools::log_row(date_of(unit.moment), values);
+    return wutally::tools::log_row(wutally::tools::date_text(unit.moment), values);
 }
 
 // Both machines log into their own logs for one account, whose counts and

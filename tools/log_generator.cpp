@@ -2,6 +2,7 @@
 
 #include "log/columns.hpp"
 #include "log/row_format.hpp"
+#include "report/field_values.hpp"
 
 #include <fstream>
 #include <stdexcept>
@@ -40,6 +41,10 @@ std::string Random::decimal(int whole, int fraction) {
 std::string Random::julian_time() {
     return "245" + digits(4) + "." + digits(5) + " (Sat Feb 23 0" + digits(1) + ":" + digits(2) +
            ":" + digits(2) + " 2002)";
+}
+
+std::string date_text(double moment) {
+    return report::format_stamp(report::stamp_of_days(moment));
 }
 
 std::string work_unit_name(Random& random, std::size_t row) {
@@ -136,11 +141,11 @@ std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
     std::ofstream out(path, std::ios::binary);
     std::string buffer = log::header_row();
     std::string name;
+    double moment = 17167; // 2017-01-01, then a unit every five minutes or so
     for (std::size_t row = 0; row < rows; ++row) {
         name = work_unit_name(random, row);
-        const std::string date =
-            "2026.12.08 21:" + random.digits(2).substr(0, 1) + "1:" + random.digits(1) + "0";
-        buffer += log_row(date, row_values(random, name));
+        moment += static_cast<double>(300 + random.next() % 60) / 86400;
+        buffer += log_row(date_text(moment), row_values(random, name));
         if (buffer.size() > (1U << 20)) {
             out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             buffer.clear();

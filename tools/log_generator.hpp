@@ -28,6 +28,9 @@ class Random {
 
 std::string work_unit_name(Random& random, std::size_t row);
 
+// "YYYY.MM.DD hh:mm:ss" of a moment counted in days since 1970-01-01.
+std::string date_text(double moment);
+
 // The 56 values of one row, in column order.
 std::vector<std::string> row_values(Random& random, const std::string& name);
 

@@ -140,6 +140,14 @@ double month_start_days(int month) {
     return static_cast<double>(days_from_civil(month / 100, month % 100, 1));
 }
 
+Stamp stamp_of_days(double days) {
+    const double day = std::floor(days);
+    const CivilDate date = civil_from_days(static_cast<std::int64_t>(day));
+    const auto seconds = static_cast<Stamp>((days - day) * 86400);
+    return ((date.year * 100 + date.month) * 100 + date.day) * 1000000 + seconds / 3600 * 10000 +
+           seconds / 60 % 60 * 100 + seconds % 60;
+}
+
 int month_of_day(double days) {
     const CivilDate date = civil_from_days(static_cast<std::int64_t>(std::floor(days)));
     return static_cast<int>(date.year * 100 + date.month);

@@ -31,6 +31,8 @@ std::string format_month(int month);
 // Days since 1970-01-01 plus the fraction of the day, for placing times on
 // a chart's axis.
 double days_since_epoch(Stamp stamp);
+// The time of such a day count, to the second below.
+Stamp stamp_of_days(double days);
 // The month's first day in the same measure.
 double month_start_days(int month);
 // The month (YYYYMM) a day of that measure falls in, and the day as

@@ -3,18 +3,20 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <tuple>
 
 namespace wutally::report {
 
 namespace {
 
-std::optional<double> number_at(const log::Record& record, std::optional<std::size_t> column) {
-    return column ? parse_number(log::field_at(record, *column)) : std::nullopt;
+std::optional<double> number_in(const std::optional<std::string>& field) {
+    return field ? parse_number(*field) : std::nullopt;
 }
 
-// The median, the mean of the two middle values for an even count.
-std::optional<double> median(std::vector<double> values) {
+// The median, the mean of the two middle values for an even count. The
+// values are reordered.
+std::optional<double> median(std::span<double> values) {
     if (values.empty()) {
         return std::nullopt;
     }
@@ -26,36 +28,6 @@ std::optional<double> median(std::vector<double> values) {
     const double below = *std::max_element(values.begin(), middle);
     return (below + *middle) / 2;
 }
-
-// Sum, mean and median of CPU seconds, and the first and last dates, over
-// the units given.
-struct UnitTotals {
-    std::optional<Stamp> first;
-    std::optional<Stamp> last;
-    std::vector<double> cpu_s;
-
-    void add(Stamp date, double cpu) {
-        first = std::min(first.value_or(date), date);
-        last = std::max(last.value_or(date), date);
-        if (!std::isnan(cpu)) {
-            cpu_s.push_back(cpu);
-        }
-    }
-
-    void fill(LogFigures& figures) {
-        figures.first = first;
-        figures.last = last;
-        if (!cpu_s.empty()) {
-            double sum = 0;
-            for (const double value : cpu_s) {
-                sum += value;
-            }
-            figures.cpu_hours = sum / 3600;
-            figures.cpu_mean_s = sum / static_cast<double>(cpu_s.size());
-            figures.cpu_median_s = median(std::move(cpu_s));
-        }
-    }
-};
 
 struct Rank {
     double score;
@@ -72,165 +44,222 @@ bool ranks_before(const Rank& a, const Rank& b) {
     return std::tie(b.score, a.date, a.name) < std::tie(a.score, b.date, b.name);
 }
 
-struct Group {
-    std::uint64_t work_units = 0;
-    std::vector<double> cpu_s;
-
-    void add(double cpu) {
-        ++work_units;
-        if (!std::isnan(cpu)) {
-            cpu_s.push_back(cpu);
-        }
-    }
+// The columns of a score and of what is shown beside it.
+struct ScoreColumns {
+    Column score;
+    Column power;
+    std::optional<Column> chisq;
 };
 
-} // namespace
-
-std::size_t ReportColumns::fields_needed() const {
-    std::size_t needed = std::max(date, name) + 1;
-    for (const auto& column : {cpu, version, bg_score, bg_power, bg_chisq, bs_score, bs_power,
-                               user_name, nwus, nresults, total_cpu}) {
-        if (column) {
-            needed = std::max(needed, *column + 1);
-        }
-    }
-    return needed;
+std::optional<double> number_of(const RowFields& row, std::optional<Column> column) {
+    return column ? parse_number(row[*column]) : std::nullopt;
 }
 
-ReportColumns find_columns(const log::HeaderTable& header, std::size_t date, std::size_t name) {
-    ReportColumns columns;
-    columns.date = date;
-    columns.name = name;
-    columns.cpu = header.column_of("cpu");
-    columns.version = header.column_of("version");
-    columns.bg_score = header.column_of("bg_score");
-    columns.bg_power = header.column_of("bg_power");
-    columns.bg_chisq = header.column_of("bg_chisq");
-    columns.bs_score = header.column_of("bs_score");
-    columns.bs_power = header.column_of("bs_power");
-    columns.user_name = header.column_of("user_name");
-    columns.nwus = header.column_of("nwus");
-    columns.nresults = header.column_of("nresults");
-    columns.total_cpu = header.column_of("total_cpu");
-    return columns;
-}
-
-void FigureCollector::begin_log(std::string path, const ReportColumns& columns) {
-    columns_ = columns;
-    logs_.emplace_back();
-    logs_.back().path = std::move(path);
-    any_version_column_ = any_version_column_ || columns.version.has_value();
-    if (columns.bg_score && !best_gaussians_) {
-        best_gaussians_.emplace();
-    }
-    if (columns.bs_score && !best_spikes_) {
-        best_spikes_.emplace();
-    }
-}
-
-void FigureCollector::add_row(const log::Record& record) {
-    LogFigures& figures = logs_.back();
-    const auto date = parse_stamp(log::field_at(record, columns_.date));
-    const std::string_view name = log::field_at(record, columns_.name);
-    if (!date || name.empty()) {
-        ++figures.skipped;
-        return;
-    }
-    ++figures.rows;
-    take_account(record, *date);
-    if (!names_.insert(name)) {
-        ++figures.repeated;
-        return;
-    }
-    ++figures.work_units;
-    add_work_unit(record, *date, name);
-}
-
-void FigureCollector::add_work_unit(const log::Record& record, Stamp date, std::string_view name) {
-    const auto cpu = number_at(record, columns_.cpu);
-    const std::uint32_t version =
-        columns_.version ? version_id(log::field_at(record, *columns_.version)) : no_version;
-    units_.push_back({date, cpu.value_or(std::numeric_limits<double>::quiet_NaN()), version,
-                      static_cast<std::uint32_t>(logs_.size() - 1)});
-    if (best_gaussians_) {
-        offer_best(*best_gaussians_, columns_.bg_score, columns_.bg_power, columns_.bg_chisq,
-                   record, date, name);
-    }
-    if (best_spikes_) {
-        offer_best(*best_spikes_, columns_.bs_score, columns_.bs_power, std::nullopt, record, date,
-                   name);
-    }
-}
-
-// Of equal dates, the row read last stands, as the later one logged.
-void FigureCollector::take_account(const log::Record& record, Stamp date) {
-    if (account_ && date < account_->date) {
-        return;
-    }
-    if (!account_) {
-        account_.emplace();
-    }
-    account_->date = date;
-    if (columns_.user_name) {
-        account_->user_name = log::field_at(record, *columns_.user_name);
-    } else {
-        account_->user_name.reset();
-    }
-    account_->nwus = number_at(record, columns_.nwus);
-    account_->nresults = number_at(record, columns_.nresults);
-    account_->total_cpu = number_at(record, columns_.total_cpu);
-}
-
-std::uint32_t FigureCollector::version_id(std::string_view version) {
-    const auto found = version_ids_.find(version);
-    if (found != version_ids_.end()) {
-        return found->second;
-    }
-    const auto id = static_cast<std::uint32_t>(versions_.size());
-    versions_.emplace_back(version);
-    version_ids_.emplace(std::string(version), id);
-    return id;
-}
-
-void FigureCollector::offer_best(std::vector<BestUnit>& best, std::optional<std::size_t> score,
-                                 std::optional<std::size_t> power, std::optional<std::size_t> chisq,
-                                 const log::Record& record, Stamp date,
-                                 std::string_view name) const {
-    const auto value = number_at(record, score);
+// Keeps the unit among the best if its score is a number that ranks high
+// enough. Fields of columns the log lacks are empty, so they read as none.
+void offer_best(std::vector<BestUnit>& best, const RowFields& row, Stamp stamp,
+                const ScoreColumns& columns) {
+    const auto value = parse_number(row[columns.score]);
     if (!value) {
         return;
     }
-    const Rank rank{*value, date, name};
+    const Rank rank{*value, stamp, row[name]};
     if (best.size() == best_count && !ranks_before(rank, rank_of(best.back()))) {
         return;
     }
     const auto place = std::find_if(best.begin(), best.end(), [&](const BestUnit& other) {
         return ranks_before(rank, rank_of(other));
     });
-    best.insert(place, BestUnit{std::string(name), date, *value, number_at(record, power),
-                                number_at(record, chisq)});
+    best.insert(place, BestUnit{std::string(row[name]), stamp, *value,
+                                number_of(row, columns.power), number_of(row, columns.chisq)});
     if (best.size() > best_count) {
         best.pop_back();
     }
 }
 
-Figures FigureCollector::finish() {
-    Figures figures;
-    std::vector<UnitTotals> per_log(logs_.size());
-    UnitTotals all;
-    std::map<int, Group> months;
-    std::vector<Group> versions(versions_.size());
-    for (const Unit& unit : units_) {
-        per_log[unit.log].add(unit.date, unit.cpu_s);
-        all.add(unit.date, unit.cpu_s);
-        months[month_of(unit.date)].add(unit.cpu_s);
-        if (unit.version != no_version) {
-            versions[unit.version].add(unit.cpu_s);
-        }
-        if (!std::isnan(unit.cpu_s)) {
-            figures.units.push_back({unit.date, unit.cpu_s});
+// A group of work units: their count, first and last dates, and the sum
+// and median of the CPU times that are numbers.
+struct GroupTotals {
+    std::uint64_t work_units = 0;
+    std::optional<Stamp> first;
+    std::optional<Stamp> last;
+    std::size_t counted = 0;
+    double cpu_sum = 0;
+    std::optional<double> cpu_median;
+
+    void fill(LogFigures& figures) const {
+        figures.first = first;
+        figures.last = last;
+        if (counted > 0) {
+            figures.cpu_hours = cpu_sum / 3600;
+            figures.cpu_mean_s = cpu_sum / static_cast<double>(counted);
+            figures.cpu_median_s = cpu_median;
         }
     }
+};
+
+// The totals of each key in [0, keys), grouping the units by key_of (a key
+// of `keys` or more leaves a unit out). The CPU times are laid out group by
+// group in one array, so memory stays one number a unit whatever the groups.
+template <class Units, class KeyOf>
+std::vector<GroupTotals> group_totals(const Units& units, std::size_t keys, KeyOf key_of) {
+    std::vector<GroupTotals> groups(keys);
+    std::vector<std::size_t> starts(keys + 1, 0);
+    for (const auto& unit : units) {
+        const std::size_t key = key_of(unit);
+        if (key >= keys) {
+            continue;
+        }
+        GroupTotals& group = groups[key];
+        ++group.work_units;
+        group.first = std::min(group.first.value_or(unit.date), unit.date);
+        group.last = std::max(group.last.value_or(unit.date), unit.date);
+        if (!std::isnan(unit.cpu_s)) {
+            ++starts[key + 1];
+            ++group.counted;
+            group.cpu_sum += unit.cpu_s;
+        }
+    }
+    for (std::size_t key = 0; key < keys; ++key) {
+        starts[key + 1] += starts[key];
+    }
+    std::vector<double> cpu_s(starts[keys]);
+    std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+    for (const auto& unit : units) {
+        const std::size_t key = key_of(unit);
+        if (key < keys && !std::isnan(unit.cpu_s)) {
+            cpu_s[next[key]++] = unit.cpu_s;
+        }
+    }
+    for (std::size_t key = 0; key < keys; ++key) {
+        groups[key].cpu_median = median(std::span(cpu_s).subspan(starts[key], groups[key].counted));
+    }
+    return groups;
+}
+
+// A month as a count of months from year 0, so that months are dense keys.
+int month_index(Stamp stamp) {
+    const int month = month_of(stamp);
+    return month / 100 * 12 + month % 100 - 1;
+}
+
+} // namespace
+
+ReportColumns find_columns(const log::HeaderTable& header) {
+    ReportColumns columns;
+    for (std::size_t column = 0; column < column_count; ++column) {
+        columns[column] = header.column_of(column_headers[column]);
+    }
+    return columns;
+}
+
+std::size_t fields_needed(const ReportColumns& columns) {
+    std::size_t needed = 0;
+    for (const auto& index : columns) {
+        if (index) {
+            needed = std::max(needed, *index + 1);
+        }
+    }
+    return needed;
+}
+
+void FigureCollector::begin_log(std::string path, const ReportColumns& columns) {
+    columns_ = columns;
+    logs_.emplace_back();
+    logs_.back().path = std::move(path);
+    any_version_column_ = any_version_column_ || columns[version].has_value();
+    if (columns[bg_score] && !best_gaussians_) {
+        best_gaussians_.emplace();
+    }
+    if (columns[bs_score] && !best_spikes_) {
+        best_spikes_.emplace();
+    }
+}
+
+// The name set is too large for the cache, so each row's place in it is
+// asked for a few rows ahead.
+void FigureCollector::add_rows(std::span<const RowFields> rows) {
+    constexpr std::size_t ahead = 8;
+    std::array<std::uint64_t, ahead> hashes{};
+    for (std::size_t at = 0; at < std::min(ahead, rows.size()); ++at) {
+        hashes[at] = NameSet::hash(rows[at][name]);
+    }
+    for (std::size_t at = 0; at < rows.size(); ++at) {
+        const std::uint64_t hash = hashes[at % ahead];
+        if (at + ahead < rows.size()) {
+            hashes[at % ahead] = NameSet::hash(rows[at + ahead][name]);
+            names_.prefetch(hashes[at % ahead]);
+        }
+        add_row(rows[at], hash);
+    }
+}
+
+void FigureCollector::add_row(const RowFields& row, std::uint64_t name_hash) {
+    LogFigures& figures = logs_.back();
+    const auto stamp = parse_stamp(row[date]);
+    if (!stamp || row[name].empty()) {
+        ++figures.skipped;
+        return;
+    }
+    ++figures.rows;
+    take_account(row, *stamp);
+    if (!names_.insert(row[name], name_hash)) {
+        ++figures.repeated;
+        return;
+    }
+    ++figures.work_units;
+    add_work_unit(row, *stamp);
+}
+
+void FigureCollector::add_work_unit(const RowFields& row, Stamp stamp) {
+    const auto cpu_s = columns_[cpu] ? parse_number(row[cpu]) : std::nullopt;
+    const std::uint32_t version_of = columns_[version] ? version_id(row[version]) : no_version;
+    units_.push_back({stamp, cpu_s.value_or(std::numeric_limits<double>::quiet_NaN()), version_of,
+                      static_cast<std::uint32_t>(logs_.size() - 1)});
+    if (best_gaussians_ && columns_[bg_score]) {
+        offer_best(*best_gaussians_, row, stamp, {bg_score, bg_power, bg_chisq});
+    }
+    if (best_spikes_ && columns_[bs_score]) {
+        offer_best(*best_spikes_, row, stamp, {bs_score, bs_power, std::nullopt});
+    }
+}
+
+// Of equal dates, the row read last stands, as the later one logged. Its
+// numbers are read once, at the end.
+void FigureCollector::take_account(const RowFields& row, Stamp stamp) {
+    if (latest_ && stamp < latest_->date) {
+        return;
+    }
+    if (!latest_) {
+        latest_.emplace();
+    }
+    latest_->date = stamp;
+    constexpr std::array<Column, 4> account_columns{user_name, nwus, nresults, total_cpu};
+    for (std::size_t at = 0; at < account_columns.size(); ++at) {
+        if (columns_[account_columns[at]]) {
+            latest_->fields[at] = row[account_columns[at]];
+        } else {
+            latest_->fields[at].reset();
+        }
+    }
+}
+
+std::uint32_t FigureCollector::version_id(std::string_view text) {
+    const auto found = version_ids_.find(text);
+    if (found != version_ids_.end()) {
+        return found->second;
+    }
+    const auto id = static_cast<std::uint32_t>(versions_.size());
+    versions_.emplace_back(text);
+    version_ids_.emplace(std::string(text), id);
+    return id;
+}
+
+Figures FigureCollector::finish() {
+    names_ = NameSet{}; // no longer needed; its memory is the largest part
+    Figures figures;
+    const auto per_log =
+        group_totals(units_, logs_.size(), [](const Unit& unit) { return std::size_t{unit.log}; });
     for (std::size_t log = 0; log < logs_.size(); ++log) {
         per_log[log].fill(logs_[log]);
         figures.all.rows += logs_[log].rows;
@@ -238,26 +267,63 @@ Figures FigureCollector::finish() {
         figures.all.repeated += logs_[log].repeated;
     }
     figures.all.work_units = units_.size();
-    all.fill(figures.all);
-    for (auto& [month, group] : months) {
-        figures.months.push_back({month, group.work_units, median(std::move(group.cpu_s))});
-    }
-    if (any_version_column_) {
-        figures.versions.emplace();
-        for (std::size_t id = 0; id < versions.size(); ++id) {
-            figures.versions->push_back(
-                {versions_[id], versions[id].work_units, median(std::move(versions[id].cpu_s))});
+    group_totals(units_, 1, [](const Unit&) { return std::size_t{0}; })[0].fill(figures.all);
+    add_months(figures);
+    add_versions(figures);
+    for (const Unit& unit : units_) {
+        if (!std::isnan(unit.cpu_s)) {
+            figures.units.push_back({unit.date, unit.cpu_s});
         }
-        std::sort(figures.versions->begin(), figures.versions->end(),
-                  [](const VersionFigures& a, const VersionFigures& b) {
-                      return std::tie(b.work_units, a.version) < std::tie(a.work_units, b.version);
-                  });
     }
     figures.logs = std::move(logs_);
     figures.best_gaussians = std::move(best_gaussians_);
     figures.best_spikes = std::move(best_spikes_);
-    figures.account = std::move(account_);
+    if (latest_) {
+        figures.account = Account{latest_->date, latest_->fields[0], number_in(latest_->fields[1]),
+                                  number_in(latest_->fields[2]), number_in(latest_->fields[3])};
+    }
     return figures;
+}
+
+void FigureCollector::add_months(Figures& figures) const {
+    if (units_.empty()) {
+        return;
+    }
+    int first = std::numeric_limits<int>::max();
+    int last = 0;
+    for (const Unit& unit : units_) {
+        first = std::min(first, month_index(unit.date));
+        last = std::max(last, month_index(unit.date));
+    }
+    const auto months =
+        group_totals(units_, static_cast<std::size_t>(last - first + 1), [&](const Unit& unit) {
+            return static_cast<std::size_t>(month_index(unit.date) - first);
+        });
+    for (std::size_t at = 0; at < months.size(); ++at) {
+        if (months[at].work_units > 0) {
+            const int index = first + static_cast<int>(at);
+            figures.months.push_back(
+                {index / 12 * 100 + index % 12 + 1, months[at].work_units, months[at].cpu_median});
+        }
+    }
+}
+
+void FigureCollector::add_versions(Figures& figures) const {
+    if (!any_version_column_) {
+        return;
+    }
+    const auto versions = group_totals(units_, versions_.size(), [](const Unit& unit) {
+        return std::size_t{unit.version}; // no_version is past every key
+    });
+    figures.versions.emplace();
+    for (std::size_t id = 0; id < versions.size(); ++id) {
+        figures.versions->push_back(
+            {versions_[id], versions[id].work_units, versions[id].cpu_median});
+    }
+    std::sort(figures.versions->begin(), figures.versions->end(),
+              [](const VersionFigures& a, const VersionFigures& b) {
+                  return std::tie(b.work_units, a.version) < std::tie(a.work_units, b.version);
+              });
 }
 
 } // namespace wutally::report

@@ -5,46 +5,58 @@
 #include "report/figures.hpp"
 #include "report/name_set.hpp"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace wutally::report {
 
-// Where a log keeps the columns the report reads, found by header text.
-struct ReportColumns {
-    std::size_t date = 0;
-    std::size_t name = 0;
-    std::optional<std::size_t> cpu;
-    std::optional<std::size_t> version;
-    std::optional<std::size_t> bg_score;
-    std::optional<std::size_t> bg_power;
-    std::optional<std::size_t> bg_chisq;
-    std::optional<std::size_t> bs_score;
-    std::optional<std::size_t> bs_power;
-    std::optional<std::size_t> user_name;
-    std::optional<std::size_t> nwus;
-    std::optional<std::size_t> nresults;
-    std::optional<std::size_t> total_cpu;
-
-    // How many fields of a row must be split to reach every column.
-    [[nodiscard]] std::size_t fields_needed() const;
+// The columns the report reads, found in each log by their header text.
+enum Column : std::size_t {
+    date,
+    name,
+    cpu,
+    version,
+    bg_score,
+    bg_power,
+    bg_chisq,
+    bs_score,
+    bs_power,
+    user_name,
+    nwus,
+    nresults,
+    total_cpu,
+    column_count,
 };
 
-// The columns of a header that has "date" and "name".
-ReportColumns find_columns(const log::HeaderTable& header, std::size_t date, std::size_t name);
+inline constexpr std::array<std::string_view, column_count> column_headers{
+    "date",     "name",     "cpu",       "version", "bg_score", "bg_power", "bg_chisq",
+    "bs_score", "bs_power", "user_name", "nwus",    "nresults", "total_cpu"};
+
+// Where a log keeps each column; none where its header lacks it.
+using ReportColumns = std::array<std::optional<std::size_t>, column_count>;
+
+ReportColumns find_columns(const log::HeaderTable& header);
+
+// How many fields of a row must be split to reach every column.
+std::size_t fields_needed(const ReportColumns& columns);
+
+// One row's fields by column; empty where the log has no such column.
+using RowFields = std::array<std::string_view, column_count>;
 
 class FigureCollector {
   public:
-    // The rows added next belong to this log.
+    // The rows added next belong to this log, which has "date" and "name".
     void begin_log(std::string path, const ReportColumns& columns);
-    // A line after the header, split up to columns.fields_needed(); blank
-    // lines are not rows and are not added.
-    void add_row(const log::Record& record);
+    // Lines after the header; blank lines are not rows and are not added.
+    void add_rows(std::span<const RowFields> rows);
     Figures finish();
 
   private:
@@ -56,23 +68,29 @@ class FigureCollector {
     };
     static constexpr std::uint32_t no_version = UINT32_MAX;
 
-    void add_work_unit(const log::Record& record, Stamp date, std::string_view name);
-    void take_account(const log::Record& record, Stamp date);
-    std::uint32_t version_id(std::string_view version);
-    void offer_best(std::vector<BestUnit>& best, std::optional<std::size_t> score,
-                    std::optional<std::size_t> power, std::optional<std::size_t> chisq,
-                    const log::Record& record, Stamp date, std::string_view name) const;
+    // The latest used row's account fields, read as numbers at the end.
+    struct LatestRow {
+        Stamp date = 0;
+        std::array<std::optional<std::string>, 4> fields; // user_name to total_cpu
+    };
 
-    ReportColumns columns_;
+    void add_row(const RowFields& row, std::uint64_t name_hash);
+    void add_work_unit(const RowFields& row, Stamp date);
+    void take_account(const RowFields& row, Stamp date);
+    std::uint32_t version_id(std::string_view version);
+    void add_months(Figures& figures) const;
+    void add_versions(Figures& figures) const;
+
+    ReportColumns columns_{};
     std::vector<LogFigures> logs_;
     NameSet names_;
-    std::vector<Unit> units_;
+    std::deque<Unit> units_; // grows without copying what it holds
     std::map<std::string, std::uint32_t, std::less<>> version_ids_;
     std::vector<std::string> versions_;
     bool any_version_column_ = false;
     std::optional<std::vector<BestUnit>> best_gaussians_;
     std::optional<std::vector<BestUnit>> best_spikes_;
-    std::optional<Account> account_;
+    std::optional<LatestRow> latest_;
 };
 
 } // namespace wutally::report

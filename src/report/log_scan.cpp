@@ -3,9 +3,11 @@
 #include "log/log_file.hpp"
 #include "log/log_reader.hpp"
 #include "platform/file.hpp"
+#include "report/handoff.hpp"
 
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace wutally::report {
 
@@ -51,6 +53,116 @@ std::optional<ScanError> open_failure(const std::string& given, const std::strin
     return given == file ? ScanError::missing : ScanError::no_log_in_directory;
 }
 
+// The fields the report reads of many rows, copied out of the reader's
+// buffer so that one thread can split lines while another counts them.
+struct RowBatch {
+    struct Span {
+        std::uint32_t offset;
+        std::uint32_t size;
+    };
+    static constexpr std::size_t rows_wanted = 2048;
+
+    std::string text;
+    std::vector<std::array<Span, column_count>> rows;
+    bool read_error = false; // the last batch of a log whose read failed
+
+    void add(const log::Record& record, const ReportColumns& columns) {
+        auto& row = rows.emplace_back();
+        for (std::size_t column = 0; column < column_count; ++column) {
+            const std::string_view field =
+                columns[column] ? log::field_at(record, *columns[column]) : std::string_view{};
+            row[column] = {static_cast<std::uint32_t>(text.size()),
+                           static_cast<std::uint32_t>(field.size())};
+            text.append(field);
+        }
+    }
+
+    [[nodiscard]] RowFields fields(std::size_t at) const {
+        RowFields fields;
+        for (std::size_t column = 0; column < column_count; ++column) {
+            fields[column] =
+                std::string_view(text).substr(rows[at][column].offset, rows[at][column].size);
+        }
+        return fields;
+    }
+
+    // Batches hold 32-bit offsets; a batch closes well before they could
+    // overflow, even with long lines.
+    [[nodiscard]] bool full() const {
+        return rows.size() >= rows_wanted || text.size() >= (std::size_t{1} << 30);
+    }
+};
+
+// Reads lines into batches until the end of the log; the last batch says
+// whether a read failed.
+class RowProducer {
+  public:
+    RowProducer(log::LogReader& reader, const ReportColumns& columns)
+        : reader_(reader), columns_(columns), fields_(fields_needed(columns)) {}
+
+    // The next batch; an empty one at the end.
+    RowBatch next() {
+        RowBatch batch;
+        while (!batch.full()) {
+            const auto line = reader_.read_log_line();
+            if (!line) {
+                batch.read_error = reader_.failed();
+                break;
+            }
+            if (!line->empty()) { // a blank line is not a row
+                log::parse_log_record(*line, record_, fields_);
+                batch.add(record_, columns_);
+            }
+        }
+        return batch;
+    }
+
+  private:
+    log::LogReader& reader_;
+    const ReportColumns& columns_;
+    std::size_t fields_;
+    log::Record record_;
+};
+
+// Adds the batch's rows; true if it was the last one.
+bool take(const RowBatch& batch, FigureCollector& collector, bool& read_error) {
+    std::vector<RowFields> rows(batch.rows.size());
+    for (std::size_t at = 0; at < rows.size(); ++at) {
+        rows[at] = batch.fields(at);
+    }
+    collector.add_rows(rows);
+    read_error = read_error || batch.read_error;
+    return batch.rows.empty() || batch.read_error;
+}
+
+// Splits lines on a second thread while this one counts them; where no
+// thread can be started, does both in turn.
+bool collect_rows(RowProducer& producer, FigureCollector& collector) {
+    bool read_error = false;
+    Handoff<RowBatch> handoff(4);
+    std::thread splitter;
+    try {
+        splitter = std::thread([&] {
+            bool last = false;
+            while (!last) {
+                RowBatch batch = producer.next();
+                last = batch.rows.empty() || batch.read_error;
+                handoff.push(std::move(batch));
+            }
+            handoff.finish();
+        });
+    } catch (const std::system_error&) {
+        while (!take(producer.next(), collector, read_error)) {
+        }
+        return !read_error;
+    }
+    while (const auto batch = handoff.pop()) {
+        take(*batch, collector, read_error);
+    }
+    splitter.join();
+    return !read_error;
+}
+
 } // namespace
 
 std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector) {
@@ -68,25 +180,16 @@ std::optional<ScanError> scan_log(const std::string& path, FigureCollector& coll
     }
     log::parse_log_record(*first_line, record);
     header.load_header_table(record);
-    const auto name = header.column_of("name");
-    const auto date = header.column_of("date");
-    if (!name) {
+    if (!header.column_of("name")) {
         return ScanError::no_name_column;
     }
-    if (!date) {
+    if (!header.column_of("date")) {
         return ScanError::no_date_column;
     }
-    const ReportColumns columns = find_columns(header, *date, *name);
-    const std::size_t fields = columns.fields_needed();
+    const ReportColumns columns = find_columns(header);
     collector.begin_log(file_path, columns);
-    while (const auto line = reader.read_log_line()) {
-        if (line->empty()) {
-            continue; // a blank line is not a row
-        }
-        log::parse_log_record(*line, record, fields);
-        collector.add_row(record);
-    }
-    if (reader.failed()) {
+    RowProducer producer(reader, columns);
+    if (!collect_rows(producer, collector)) {
         return ScanError::read_error;
     }
     return std::nullopt;

@@ -1,5 +1,7 @@
 #include "report/name_set.hpp"
 
+#include "log/byte_mask.hpp"
+
 #include <algorithm>
 #include <cstring>
 
@@ -16,22 +18,30 @@ std::uint64_t mix(std::uint64_t value) {
     return value ^ (value >> 32);
 }
 
+} // namespace
+
 // Eight bytes at a time; names differ mostly in their digits, which every
 // word carries into the whole hash.
-std::uint64_t hash_of(std::string_view name) {
+std::uint64_t NameSet::hash(std::string_view name) {
     std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ name.size();
-    std::size_t at = 0;
-    for (; at + 8 <= name.size(); at += 8) {
-        std::uint64_t word = 0;
+    if (name.size() < 8) {
+        for (const char byte : name) {
+            hash = (hash << 8) | static_cast<unsigned char>(byte);
+        }
+        return mix(hash);
+    }
+    std::uint64_t word = 0;
+    for (std::size_t at = 0; at + 8 < name.size(); at += 8) {
         std::memcpy(&word, name.data() + at, 8);
         hash = mix(hash ^ word);
     }
-    std::uint64_t tail = 0;
-    if (at < name.size()) {
-        std::memcpy(&tail, name.data() + at, name.size() - at);
-    }
-    return mix(hash ^ tail);
+    // The last eight bytes, overlapping the word before where the size is
+    // not a multiple of eight.
+    std::memcpy(&word, name.data() + name.size() - 8, 8);
+    return mix(hash ^ word);
 }
+
+namespace {
 
 std::uint64_t size_and_tag(std::string_view name, std::uint64_t hash) {
     return (hash & ~size_mask) | name.size();
@@ -72,17 +82,22 @@ void NameSet::grow() {
     for (const Slot& slot : old) {
         if (slot.data != nullptr) {
             const std::string_view name(slot.data, slot.size_and_tag & size_mask);
-            slots_[slot_of(name, hash_of(name))] = slot;
+            slots_[slot_of(name, hash(name))] = slot;
         }
     }
 }
 
-bool NameSet::insert(std::string_view name) {
+void NameSet::prefetch(std::uint64_t hash) const {
+    if (!slots_.empty()) {
+        log::prefetch(&slots_[static_cast<std::size_t>(hash) & (slots_.size() - 1)]);
+    }
+}
+
+bool NameSet::insert(std::string_view name, std::uint64_t hash) {
     // At most half full, so that probes stay short.
     if ((count_ + 1) * 2 > slots_.size()) {
         grow();
     }
-    const std::uint64_t hash = hash_of(name);
     Slot& slot = slots_[slot_of(name, hash)];
     if (slot.data != nullptr) {
         return false;

@@ -12,8 +12,14 @@ namespace wutally::report {
 
 class NameSet {
   public:
+    static std::uint64_t hash(std::string_view name);
+
     // Adds the name; false if it was there already.
-    bool insert(std::string_view name);
+    bool insert(std::string_view name) { return insert(name, hash(name)); }
+    bool insert(std::string_view name, std::uint64_t hash);
+    // Starts loading the place where a name of this hash would be looked
+    // for, so that inserting it soon after does not wait for memory.
+    void prefetch(std::uint64_t hash) const;
     [[nodiscard]] std::size_t size() const { return count_; }
 
   private:

@@ -85,6 +85,8 @@ TEST(Days, CountFromTheEpochAndBack) {
     EXPECT_EQ(format_day(20458.5), "2026-01-05");
     EXPECT_EQ(month_of_day(days_since_epoch(20240229235959)), 202402);
     EXPECT_EQ(month_start_days(202403), days_since_epoch(20240301000000));
+    EXPECT_EQ(stamp_of_days(days_since_epoch(20261231235959)), 20261231235959);
+    EXPECT_EQ(stamp_of_days(-0.5), 19691231120000);
 }
 
 struct MarkupCase {
