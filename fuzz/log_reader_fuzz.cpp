@@ -8,6 +8,7 @@
 // short, and that the duplicate check agrees with a plain reading of every
 // line.
 #include "fake/fake_platform.hpp"
+#include "log/byte_mask.hpp"
 #include "log/duplicate_check.hpp"
 #include "log/log_reader.hpp"
 #include "log/row_format.hpp"
@@ -34,6 +35,18 @@ std::vector<std::string> lines_of(const std::string& bytes, const log::SearchTex
         lines.emplace_back(line->begin(), line->end());
     }
     return lines;
+}
+
+// The vector code that finds bytes, block by block, against the plain loop.
+void check_byte_masks(const std::string& bytes) {
+    for (std::size_t at = 0; at + log::mask_block <= bytes.size(); at += log::mask_block) {
+        for (const char byte : {',', '"', bytes[at]}) {
+            if (log::byte_mask(bytes.data() + at, byte) !=
+                log::byte_mask_plain(bytes.data() + at, byte)) {
+                std::abort();
+            }
+        }
+    }
 }
 
 void check_records(std::vector<std::string> lines) {
@@ -95,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     check_records(all);
+    check_byte_masks(bytes);
     if (!name.empty() && name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos) {
         const log::SearchText search(name);
         const char* found = search.find(bytes.data(), bytes.data() + bytes.size());

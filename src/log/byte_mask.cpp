@@ -13,7 +13,7 @@ namespace wutally::log {
 std::uint64_t byte_mask_plain(const char* block, char byte) {
     std::uint64_t mask = 0;
     for (std::size_t at = 0; at < mask_block; ++at) {
-        mask |= std::uint64_t{block[at] == byte} << at;
+        mask |= (block[at] == byte ? std::uint64_t{1} : 0) << at;
     }
     return mask;
 }
@@ -26,10 +26,9 @@ std::uint64_t byte_mask(const char* block, char byte) {
     const __m128i wanted = _mm_set1_epi8(byte);
     std::uint64_t mask = 0;
     for (std::size_t part = 0; part < 4; ++part) {
-        const __m128i bytes =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + part * 16));
-        const auto bits = static_cast<std::uint32_t>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + part * 16));
+        const auto bits =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
         mask |= std::uint64_t{bits} << (part * 16);
     }
     return mask;

@@ -296,7 +296,7 @@ void FigureCollector::add_months(Figures& figures) const {
         last = std::max(last, month_index(unit.date));
     }
     const auto months =
-        group_totals(units_, static_cast<std::size_t>(last - first + 1), [&](const Unit& unit) {
+        group_totals(units_, static_cast<std::size_t>(last - first) + 1, [&](const Unit& unit) {
             return static_cast<std::size_t>(month_index(unit.date) - first);
         });
     for (std::size_t at = 0; at < months.size(); ++at) {

@@ -51,6 +51,12 @@ std::size_t fields_needed(const ReportColumns& columns);
 // One row's fields by column; empty where the log has no such column.
 using RowFields = std::array<std::string_view, column_count>;
 
+// The latest used row's account fields, read as numbers at the end.
+struct LatestRow {
+    Stamp date = 0;
+    std::array<std::optional<std::string>, 4> fields; // user_name to total_cpu
+};
+
 class FigureCollector {
   public:
     // The rows added next belong to this log, which has "date" and "name".
@@ -68,16 +74,10 @@ class FigureCollector {
     };
     static constexpr std::uint32_t no_version = UINT32_MAX;
 
-    // The latest used row's account fields, read as numbers at the end.
-    struct LatestRow {
-        Stamp date = 0;
-        std::array<std::optional<std::string>, 4> fields; // user_name to total_cpu
-    };
-
     void add_row(const RowFields& row, std::uint64_t name_hash);
-    void add_work_unit(const RowFields& row, Stamp date);
-    void take_account(const RowFields& row, Stamp date);
-    std::uint32_t version_id(std::string_view version);
+    void add_work_unit(const RowFields& row, Stamp stamp);
+    void take_account(const RowFields& row, Stamp stamp);
+    std::uint32_t version_id(std::string_view text);
     void add_months(Figures& figures) const;
     void add_versions(Figures& figures) const;
 

@@ -166,9 +166,10 @@ std::string dots(std::span<const TimePoint> points, const TimeAxis& axis, double
             continue;
         }
         const double darkness = 0.35 + 0.65 * std::log1p(counts[at]) / std::max(most, 1e-9);
-        svg += "<circle" +
-               attribute("cx", left + (static_cast<double>(at % columns) + 0.5) * cell) +
-               attribute("cy", top + (static_cast<double>(at / columns) + 0.5) * cell) +
+        const std::size_t column = at % columns;
+        const std::size_t row = at / columns;
+        svg += "<circle" + attribute("cx", left + (static_cast<double>(column) + 0.5) * cell) +
+               attribute("cy", top + (static_cast<double>(row) + 0.5) * cell) +
                " r=\"1.6\" fill-opacity=\"" + format_plain(darkness, 2) + "\"/>\n";
     }
     return svg + "</g>\n";
