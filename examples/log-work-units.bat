@@ -1,0 +1,39 @@
+@echo off
+rem Logs the finished work unit of each client directory into one log.
+rem
+rem   log-work-units.bat LOG_DIRECTORY CLIENT_DIRECTORY...
+rem
+rem Call it after a client has finished its work unit and before the unit
+rem is sent back: from the loop that runs the client one work unit at a
+rem time, or from the client's own hook for a finished unit. Every client
+rem writes into LOG_DIRECTORY\WUTally.csv; runs at the same moment wait for
+rem one another.
+rem
+rem A work unit that is already logged is no error. Any other failure is
+rem reported, the other clients are still logged, and the script exits
+rem with status 1. WUTALLY names the program if it is not beside this file.
+setlocal
+if not defined WUTALLY set "WUTALLY=%~dp0wutally.exe"
+if "%~2"=="" (
+    >&2 echo usage: log-work-units.bat LOG_DIRECTORY CLIENT_DIRECTORY...
+    exit /b 2
+)
+set "LOG_DIRECTORY=%~f1"
+set "STATUS=0"
+:next
+shift
+if "%~1"=="" exit /b %STATUS%
+if not exist "%~1\*" (
+    >&2 echo log-work-units: %~1: no such client directory
+    set "STATUS=1"
+    goto next
+)
+pushd "%~1"
+"%WUTALLY%" "/P%LOG_DIRECTORY%"
+set "CODE=%ERRORLEVEL%"
+popd
+if "%CODE%"=="0" goto next
+if "%CODE%"=="2" goto next
+>&2 echo log-work-units: %~1: wutally failed with exit status %CODE%
+set "STATUS=1"
+goto next

@@ -1,0 +1,52 @@
+#!/bin/sh
+# The shell script that logs several clients into one log, on copies of the
+# example client directory.
+#
+#   log_work_units_test.sh SOURCE_DIR WUTALLY
+set -u
+source=$1
+WUTALLY=$2
+export WUTALLY
+script=$source/examples/log-work-units.sh
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failures=0
+
+check() { # what, expected, actual
+    if [ "$2" != "$3" ]; then
+        echo "FAILED: $1: expected [$2], got [$3]" >&2
+        failures=$((failures + 1))
+    fi
+}
+
+cd "$scratch" || exit 1
+mkdir logs
+for client in one two; do
+    cp -R "$source/examples/client" "$client"
+    sed "s/^name=.*/name=unit.$client/" "$source/examples/client/result.txt" >"$client/result.txt"
+done
+rows() { grep -c '^"20' logs/WUTally.csv; }
+
+sh "$script" logs one two >out 2>err
+check "both saved: status" 0 $?
+check "both saved: rows" 2 "$(rows)"
+check "both saved: messages" "" "$(cat err)"
+check "both saved: lines" 4 "$(wc -l <out | tr -d ' ')"
+
+sh "$script" "$scratch/logs" one >out 2>err
+check "already logged is no error: status" 0 $?
+check "already logged: rows" 2 "$(rows)"
+check "already logged: line" 1 "$(grep -c 'has already been logged' out)"
+
+sh "$script" logs missing one >out 2>err
+check "missing client: status" 1 $?
+check "missing client: message" "log-work-units: missing: no such client directory" "$(cat err)"
+
+sh "$script" nowhere one >out 2>err
+check "log directory missing: status" 1 $?
+check "log directory missing: message" "log-work-units: one: wutally failed with exit status 1" "$(cat err)"
+
+sh "$script" logs >out 2>err
+check "usage: status" 2 $?
+
+exit $((failures > 0))
