@@ -98,7 +98,10 @@ bool benchmark(const std::string& program, const std::string& report, std::size_
     std::vector<Series> series{
         {"wutally", {program}, 2, {}},
         {"grep -c -F", {"grep", "-c", "-F", name, log.string()}, 0, {}},
-        {"dd bs=128k", {"dd", "if=" + log.string(), "of=/dev/null", "bs=128k", "status=none"}, 0, {}},
+        {"dd bs=128k",
+         {"dd", "if=" + log.string(), "of=/dev/null", "bs=128k", "status=none"},
+         0,
+         {}},
         {"wutally-report --json", {report, "--json", log.string()}, 0, {}},
     };
     time_command(directory, series[1].words); // warm the cache

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     }
     const std::size_t total = pixels.size() / 3;
     std::printf("%s: %ux%u, %zu colours, the commonest on %.1f%% of it\n", argv[1], image.width,
-                image.height, colours.size(), 100.0 * static_cast<double>(commonest) /
-                                                   static_cast<double>(total));
+                image.height, colours.size(),
+                100.0 * static_cast<double>(commonest) / static_cast<double>(total));
     return colours.size() >= 16 && commonest < total * 99 / 100 ? 0 : 1;
 }
