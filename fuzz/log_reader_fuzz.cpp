@@ -110,10 +110,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_records(all);
     check_byte_masks(bytes);
     if (!name.empty() && name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos) {
-        const log::SearchText search(name);
-        const char* found = search.find(bytes.data(), bytes.data() + bytes.size());
-        if (static_cast<std::size_t>(found - bytes.data()) !=
-            std::min(bytes.find(name), bytes.size())) {
+        const log::SearchText search(name, bytes);
+        const char* first = bytes.data();
+        const char* last = bytes.data() + bytes.size();
+        const std::size_t expected = std::min(bytes.find(name), bytes.size());
+        if (static_cast<std::size_t>(search.find(first, last) - first) != expected ||
+            static_cast<std::size_t>(search.find_plain(first, last) - first) != expected) {
             std::abort();
         }
         std::vector<std::string> holding;

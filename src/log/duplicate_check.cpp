@@ -17,7 +17,7 @@ bool can_search_for(std::string_view name) {
 
 // Reads the rest of the log until a row holds the name in the column.
 bool rows_hold_name(LogReader& reader, std::string_view name, std::size_t column) {
-    const SearchText search(name);
+    const SearchText search(name, reader.buffered());
     const bool skipping = can_search_for(name);
     Record record;
     while (const auto line =

@@ -34,6 +34,10 @@ class LogReader {
     std::optional<std::span<char>> read_log_line_holding(const SearchText& text);
 
     [[nodiscard]] bool failed() const { return failed_; }
+    // The bytes read but not yet handed out: a sample of what is to come.
+    [[nodiscard]] std::span<const char> buffered() const {
+        return std::span(record_buffer_).subspan(begin_, end_ - begin_);
+    }
     // Once the end is reached: whether the log's last byte is a CR or a LF.
     [[nodiscard]] bool ends_with_line_break() const {
         return last_byte_read_ == '\r' || last_byte_read_ == '\n';

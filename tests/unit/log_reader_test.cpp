@@ -162,18 +162,20 @@ const SearchCase search_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, ReadLogLineHolding, testing::ValuesIn(search_cases),
                          testing_support::ByLabel{});
 
-// The pair-keyed search against the plain one, on texts built to trip it:
-// repeats, overlaps, pairs that share a slot, and texts longer than the
-// largest shift.
+// The search, with the vector byte masks and with the plain ones, against a
+// plain search, on texts built to trip it: repeats, overlaps, bytes of
+// every value, matches on either side of a block's edge and at the very end,
+// and texts longer than a block.
 TEST(SearchText, FindsWhatAPlainSearchFinds) {
     std::uint64_t state = 12345;
     const auto next = [&state](std::size_t bound) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<std::size_t>(state >> 33) % bound;
     };
-    const std::string alphabets[] = {"ab", "0123456789.", "\x01\x11\x21", "a\x80\xff"};
+    const std::string alphabets[] = {"ab", "0123456789.", "\x01\x11\x21", "a\x80\xff",
+                                     std::string("\0\x7f\x80\xfe\xff,\"", 7)};
     for (int round = 0; round < 3000; ++round) {
-        const std::string& alphabet = alphabets[static_cast<std::size_t>(round) % 4];
+        const std::string& alphabet = alphabets[static_cast<std::size_t>(round) % 5];
         const auto random_text = [&](std::size_t size) {
             std::string text;
             for (std::size_t i = 0; i < size; ++i) {
@@ -184,12 +186,18 @@ TEST(SearchText, FindsWhatAPlainSearchFinds) {
         const std::string needle = random_text(1 + next(round % 10 == 0 ? 400 : 12));
         std::string haystack = random_text(next(2000));
         if (next(2) == 0) {
-            haystack.insert(next(haystack.size() + 1), needle);
+            // Often just before or after a multiple of 64, or at the end.
+            const std::size_t edge = next(haystack.size() / 64 + 1) * 64 + next(5) - 2;
+            const std::size_t place = next(3) == 0 ? haystack.size() : edge;
+            haystack.insert(std::min(place, haystack.size()), needle);
         }
-        const SearchText search(needle);
-        const char* found = search.find(haystack.data(), haystack.data() + haystack.size());
+        const SearchText search(needle, std::string_view(haystack).substr(0, next(300)));
+        const char* first = haystack.data();
+        const char* last = haystack.data() + haystack.size();
         const std::size_t expected = std::min(haystack.find(needle), haystack.size());
-        ASSERT_EQ(static_cast<std::size_t>(found - haystack.data()), expected)
+        ASSERT_EQ(static_cast<std::size_t>(search.find(first, last) - first), expected)
+            << "needle " << needle << " in " << haystack;
+        ASSERT_EQ(static_cast<std::size_t>(search.find_plain(first, last) - first), expected)
             << "needle " << needle << " in " << haystack;
     }
 }
