@@ -140,8 +140,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto file = platform::File::open_shared_read(log_path);
         platform::CapturedOutput console;
         const std::string result_text = "name=" + name + "\n";
-        const auto check = log::is_already_logged(*file, result_text, console);
-        if (check.outcome != plain_check(all, log::stored_form(name))) {
+        // Whole, and split in two at every size from the read size on.
+        const auto check = log::is_already_logged(*file, bytes.size(), result_text, console);
+        const auto split =
+            log::is_already_logged(*file, bytes.size(), result_text, console, read_size);
+        const auto expected = plain_check(all, log::stored_form(name));
+        const bool ends_with_line_break = bytes.ends_with('\r') || bytes.ends_with('\n');
+        if (check.outcome != expected || split.outcome != expected) {
+            std::abort();
+        }
+        // A check that passes has read to the end.
+        if (expected == log::CheckOutcome::not_logged &&
+            (check.ends_with_line_break != ends_with_line_break ||
+             split.ends_with_line_break != ends_with_line_break)) {
             std::abort();
         }
     }

@@ -4,6 +4,7 @@
 #include "platform/console.hpp"
 #include "platform/file.hpp"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,10 +26,14 @@ struct DuplicateCheck {
     bool ends_with_line_break = false;
 };
 
-// Reads the whole log from its start and compares the column headed "name"
-// of every row after the header with the work unit's name, stored form
-// against stored form, exactly and case-sensitively.
-DuplicateCheck is_already_logged(const platform::File& log, std::string_view result_text,
-                                 platform::Console& console);
+// A log of this size or more is read in two halves, on two threads.
+inline constexpr std::uint64_t split_threshold = std::uint64_t{2} << 20;
+
+// Reads the whole log, of `log_size` bytes, from its start and compares the
+// column headed "name" of every row after the header with the work unit's
+// name, stored form against stored form, exactly and case-sensitively.
+DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_size,
+                                 std::string_view result_text, platform::Console& console,
+                                 std::uint64_t split_from = split_threshold);
 
 } // namespace wutally::log

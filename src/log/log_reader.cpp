@@ -23,6 +23,25 @@ std::size_t find_byte(const std::vector<char>& bytes, std::size_t from, std::siz
 LogReader::LogReader(const platform::File& log, std::size_t read_size)
     : log_(log), read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_) {}
 
+LogReader::LogReader(const platform::File& log, ByteRange range, std::size_t read_size)
+    : log_(log), range_(range), offset_(range.first),
+      read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_) {}
+
+std::optional<std::uint64_t> line_start_after(std::uint64_t at, std::span<const char> from_before) {
+    for (std::size_t index = 0; index < from_before.size(); ++index) {
+        const char byte = from_before[index];
+        const bool pair =
+            byte == '\r' && index + 1 < from_before.size() && from_before[index + 1] == '\n';
+        if ((byte == '\r' || byte == '\n') && !pair) {
+            if (byte == '\r' && index + 1 == from_before.size()) {
+                return std::nullopt; // a LF may follow
+            }
+            return at + index;
+        }
+    }
+    return std::nullopt;
+}
+
 // The first CR or LF at or after begin_, or end_ if neither has been read yet.
 std::size_t LogReader::line_end() {
     // The line feed position is remembered, so a log without line feeds is
@@ -70,7 +89,14 @@ bool LogReader::read_more() {
     if (record_buffer_.size() - end_ < read_size_ / 2) {
         record_buffer_.resize(std::max(record_buffer_.size() * 2, end_ + read_size_));
     }
-    const auto count = log_.read(std::span(record_buffer_).subspan(end_));
+    std::span<char> free = std::span(record_buffer_).subspan(end_);
+    if (range_) {
+        free = free.first(
+            static_cast<std::size_t>(std::min<std::uint64_t>(free.size(), range_->end - offset_)));
+    }
+    const auto count = free.empty() ? std::optional<std::size_t>(0)
+                       : range_     ? log_.read_at(offset_, free)
+                                    : log_.read(free);
     if (!count) {
         failed_ = true;
         return false;
@@ -80,7 +106,9 @@ bool LogReader::read_more() {
         return false;
     }
     end_ += *count;
+    offset_ += *count;
     last_byte_read_ = record_buffer_[end_ - 1];
+    has_read_ = true;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/file.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <span>
@@ -14,14 +15,26 @@
 
 namespace wutally::log {
 
+// A part of a log, from its first byte to one past its last.
+struct ByteRange {
+    std::uint64_t first = 0;
+    std::uint64_t end = std::numeric_limits<std::uint64_t>::max();
+};
+
 // Reads the log line by line through one buffer that grows only to hold the
 // longest line, so memory does not grow with the log.
 class LogReader {
   public:
     static constexpr std::size_t default_read_size = std::size_t{128} * 1024;
 
-    // Reads `read_size` bytes at a time (at least 2).
+    // Reads `read_size` bytes at a time (at least 2), the whole log from
+    // where the file stands.
     explicit LogReader(const platform::File& log, std::size_t read_size = default_read_size);
+    // Reads only the range, by offset, so that readers of other ranges of
+    // the same file may read at the same time. A range should start at the
+    // start of a line (see line_start_after).
+    LogReader(const platform::File& log, ByteRange range,
+              std::size_t read_size = default_read_size);
 
     // The next line without its line end, zero bytes left out, ready to be
     // split in place. A line ends at CR LF, at a lone LF or at a lone CR.
@@ -42,6 +55,8 @@ class LogReader {
     [[nodiscard]] bool ends_with_line_break() const {
         return last_byte_read_ == '\r' || last_byte_read_ == '\n';
     }
+    // Whether any byte has been read.
+    [[nodiscard]] bool has_read() const { return has_read_; }
 
   private:
     std::size_t line_end();
@@ -51,6 +66,8 @@ class LogReader {
     bool read_more();
 
     const platform::File& log_;
+    std::optional<ByteRange> range_;
+    std::uint64_t offset_ = 0; // where the next read of a range starts
     std::size_t read_size_;
     std::vector<char> record_buffer_;
     std::size_t begin_ = 0;            // first byte not yet handed out
@@ -62,7 +79,13 @@ class LogReader {
     bool at_end_ = false;
     bool failed_ = false;
     char last_byte_read_ = '\0';
+    bool has_read_ = false;
 };
+
+// Where the first line that starts at or after `at` starts: just after the
+// first line break at or after at - 1 that is not the CR of a CR LF pair,
+// given the bytes from at - 1 on. None if they hold no such line break.
+std::optional<std::uint64_t> line_start_after(std::uint64_t at, std::span<const char> from_before);
 
 using Record = std::vector<std::string_view>;
 

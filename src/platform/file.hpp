@@ -43,6 +43,10 @@ class File {
     [[nodiscard]] std::optional<std::uint64_t> size() const;
     // Reads up to buffer.size() bytes; 0 means the end of the file.
     [[nodiscard]] std::optional<std::size_t> read(std::span<char> buffer) const;
+    // The same from the given offset, wherever earlier reads left off; two
+    // threads may read one file so at once.
+    [[nodiscard]] std::optional<std::size_t> read_at(std::uint64_t offset,
+                                                     std::span<char> buffer) const;
     // Writes every byte, or fails.
     [[nodiscard]] bool write_all(std::span<const char> bytes) const;
     [[nodiscard]] bool seek_end() const;

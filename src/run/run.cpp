@@ -101,8 +101,8 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
     if (*size == 0) {
         bytes = log::header_row();
     } else {
-        const auto check =
-            log::is_already_logged(*context.log, context.result->searchable(), services.console);
+        const auto check = log::is_already_logged(*context.log, *size, context.result->searchable(),
+                                                  services.console);
         if (auto refused = refusal(check, path)) {
             return *std::move(refused);
         }

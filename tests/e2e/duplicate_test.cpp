@@ -111,6 +111,54 @@ const ExistingLogCase existing_log_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, ExistingLog, testing::ValuesIn(existing_log_cases),
                          testing_support::ByLabel{});
 
+struct LongLogCase {
+    const char* label;
+    std::size_t row_of_the_name; // among 6,000 rows; past the end for none
+    const char* ending;          // what the log ends with
+    int status;
+};
+PRINT_CASE_BY_LABEL(LongLogCase)
+
+class LongLog : public testing::TestWithParam<LongLogCase> {};
+
+// A log of some 4 MB is read in two halves at once; a name in either half
+// is found, and a row is added after either kind of ending.
+TEST_P(LongLog, IsCheckedInTwoHalves) {
+    const LongLogCase& test = GetParam();
+    ScratchDirectory dir;
+    ClientFiles{}.write_to(dir.path());
+    std::string log = header_row;
+    for (std::size_t row = 0; row < 6000; ++row) {
+        std::string line =
+            masked_row_named(row == test.row_of_the_name ? "\"" + standard_name + "\""
+                                                         : "\"unit." + std::to_string(row) + "\"");
+        log += line.replace(line.find("YYYY.MM.DD hh:mm:ss"), 19, "2026.01.01 00:00:00");
+    }
+    log += test.ending;
+    write_file(dir / "WUTally.csv", log);
+    const RunResult run = run_program(dir.path());
+    EXPECT_EQ(run.status, test.status);
+    const std::string after = read_file(dir / "WUTally.csv");
+    if (test.status == 2) {
+        EXPECT_EQ(run.output, already_logged(standard_name));
+        EXPECT_EQ(after, log);
+    } else {
+        const std::string row = masked(after.substr(log.size()));
+        EXPECT_EQ(row, masked_row().substr(std::string_view(test.ending).empty() ? 0 : 2));
+    }
+}
+
+const LongLogCase long_log_cases[] = {
+    {"name_in_the_first_half", 10, "", 2},
+    {"name_in_the_second_half", 5990, "", 2},
+    {"name_in_the_last_row", 5999, "", 2},
+    {"name_nowhere", 6000, "", 0},
+    {"name_nowhere_log_ends_in_a_line_break", 6000, "\r\n", 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, LongLog, testing::ValuesIn(long_log_cases),
+                         testing_support::ByLabel{});
+
 TEST(Duplicate, SameWorkUnitTwiceIsRefused) {
     ScratchDirectory dir;
     ClientFiles{}.write_to(dir.path());

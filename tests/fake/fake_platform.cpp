@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <vector>
 
 namespace wutally {
@@ -36,8 +37,11 @@ State& state() {
     return instance;
 }
 
-// Counts the operation; true if it is the one that must fail.
+// Counts the operation; true if it is the one that must fail. Two threads
+// of one check may read at once.
 bool fails(Operation operation, const std::string& path) {
+    static std::mutex counting;
+    const std::lock_guard lock(counting);
     State& current = state();
     ++current.operation_count;
     const bool failing =
@@ -164,6 +168,18 @@ std::optional<std::size_t> File::read(std::span<char> buffer) const {
         {buffer.size(), bytes.size() - std::min(position, bytes.size()), fake::largest_read});
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(position), count, buffer.begin());
     position += count;
+    return count;
+}
+
+std::optional<std::size_t> File::read_at(std::uint64_t offset, std::span<char> buffer) const {
+    if (fake::fails(fake::Operation::read, path_of(handle_))) {
+        return std::nullopt;
+    }
+    const std::string& bytes = fake::entry_of(handle_).bytes;
+    const std::size_t from =
+        static_cast<std::size_t>(std::min<std::uint64_t>(offset, bytes.size()));
+    const std::size_t count = std::min({buffer.size(), bytes.size() - from, fake::largest_read});
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(from), count, buffer.begin());
     return count;
 }
 

@@ -96,6 +96,70 @@ TEST(ReadLogLine, LineEndsAcrossReadBoundaries) {
     }
 }
 
+// A log read in two ranges split where line_start_after says gives the same
+// lines as read whole, wherever it is split and whatever the read size.
+TEST(ReadLogLine, TwoRangesSplitAtALineStartGiveTheSameLines) {
+    const auto path =
+        std::filesystem::temp_directory_path() / ("wutally-ranges-" + std::to_string(::getpid()));
+    for (const LineCase& test : line_cases) {
+        if (test.bytes.size() > 1000) {
+            continue;
+        }
+        std::ofstream(path, std::ios::binary) << test.bytes;
+        const auto file = platform::File::open_shared_read(path.string());
+        const auto lines_of = [&](ByteRange range, std::size_t read_size) {
+            LogReader reader(*file, range, read_size);
+            Lines lines;
+            while (const auto line = reader.read_log_line()) {
+                lines.emplace_back(line->begin(), line->end());
+            }
+            return lines;
+        };
+        for (std::size_t at = 1; at <= test.bytes.size(); ++at) {
+            const auto middle = line_start_after(at, std::span(test.bytes).subspan(at - 1));
+            if (!middle) {
+                continue;
+            }
+            for (const std::size_t read_size : {2, 7, 4096}) {
+                Lines lines = lines_of({0, *middle}, read_size);
+                const Lines second = lines_of({*middle}, read_size);
+                lines.insert(lines.end(), second.begin(), second.end());
+                EXPECT_EQ(lines, test.lines) << test.label << " split at " << *middle;
+            }
+        }
+    }
+    std::filesystem::remove(path);
+}
+
+struct LineStartCase {
+    const char* label;
+    std::string bytes; // from the byte before the place asked about
+    std::optional<std::uint64_t> start;
+};
+PRINT_CASE_BY_LABEL(LineStartCase)
+
+class LineStartAfter : public testing::TestWithParam<LineStartCase> {};
+
+// Asked about place 10, with the bytes from place 9 on.
+TEST_P(LineStartAfter, IsJustAfterALineBreakThatIsNoCrOfACrLf) {
+    EXPECT_EQ(line_start_after(10, GetParam().bytes), GetParam().start);
+}
+
+const LineStartCase line_start_cases[] = {
+    {"line_break_just_before", "\nabc", 10},
+    {"in_a_line", "ab\ncd", 12},
+    {"crlf", "ab\r\ncd", 13},
+    {"cr_of_a_crlf_just_before", "\r\nab", 11},
+    {"lone_cr", "ab\rcd", 12},
+    {"cr_cr_lf", "a\r\r\nb", 11},
+    {"cr_at_the_end_may_be_a_crlf", "ab\r", std::nullopt},
+    {"no_line_break", "abcdef", std::nullopt},
+    {"nothing", "", std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, LineStartAfter, testing::ValuesIn(line_start_cases),
+                         testing_support::ByLabel{});
+
 TEST(ReadLogLine, ManyRowsInConstantBuffer) {
     std::string bytes = "header";
     Lines expected{"header"};

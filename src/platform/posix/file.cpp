@@ -112,6 +112,19 @@ std::optional<std::size_t> File::read(std::span<char> buffer) const {
     }
 }
 
+std::optional<std::size_t> File::read_at(std::uint64_t offset, std::span<char> buffer) const {
+    for (;;) {
+        const ssize_t count =
+            ::pread(fd_of(handle_), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+        if (count >= 0) {
+            return static_cast<std::size_t>(count);
+        }
+        if (errno != EINTR) {
+            return std::nullopt;
+        }
+    }
+}
+
 bool File::write_all(std::span<const char> bytes) const {
     while (!bytes.empty()) {
         const ssize_t count = ::write(fd_of(handle_), bytes.data(), bytes.size());

@@ -75,6 +75,19 @@ std::optional<std::size_t> File::read(std::span<char> buffer) const {
     return count;
 }
 
+std::optional<std::size_t> File::read_at(std::uint64_t offset, std::span<char> buffer) const {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD count = 0;
+    const auto wanted = static_cast<DWORD>(std::min(buffer.size(), largest_transfer));
+    if (::ReadFile(handle_of(handle_), buffer.data(), wanted, &count, &at) == 0) {
+        // Reading at or past the end is the end, not a failure.
+        return ::GetLastError() == ERROR_HANDLE_EOF ? std::optional<std::size_t>(0) : std::nullopt;
+    }
+    return count;
+}
+
 bool File::write_all(std::span<const char> bytes) const {
     while (!bytes.empty()) {
         DWORD count = 0;
