@@ -1,8 +1,11 @@
 #include "report/field_values.hpp"
 
+#include "log/row_format.hpp"
+
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <ctime>
 
 namespace wutally::report {
 
@@ -104,20 +107,16 @@ std::optional<Stamp> parse_stamp(std::string_view field) {
     return ((((Stamp{year} * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
 }
 
+// The log's own form of a time, written as the logger writes it.
 std::string format_stamp(Stamp stamp) {
-    std::string text;
-    append_digits(text, stamp / 10000000000, 4);
-    text += '.';
-    append_digits(text, stamp / 100000000 % 100, 2);
-    text += '.';
-    append_digits(text, stamp / 1000000 % 100, 2);
-    text += ' ';
-    append_digits(text, stamp / 10000 % 100, 2);
-    text += ':';
-    append_digits(text, stamp / 100 % 100, 2);
-    text += ':';
-    append_digits(text, stamp % 100, 2);
-    return text;
+    std::tm time{};
+    time.tm_year = static_cast<int>(stamp / 10000000000) - 1900;
+    time.tm_mon = static_cast<int>(stamp / 100000000 % 100) - 1;
+    time.tm_mday = static_cast<int>(stamp / 1000000 % 100);
+    time.tm_hour = static_cast<int>(stamp / 10000 % 100);
+    time.tm_min = static_cast<int>(stamp / 100 % 100);
+    time.tm_sec = static_cast<int>(stamp % 100);
+    return log::format_timestamp(time);
 }
 
 std::string format_month(int month) {

@@ -3,6 +3,8 @@
 
 #include "harness.hpp"
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace wutally::e2e {
@@ -73,6 +75,17 @@ inline std::string masked_row_named(const std::string& stored_name) {
     std::string values = ClientFiles::row_values;
     values.replace(values.find(fixture_name), fixture_name.size(), stored_name);
     return masked_row(values);
+}
+
+// Logs a work unit named "earlier" in the directory, then puts the
+// fixture's own client files there; returns the log as it then stands.
+inline std::string log_an_earlier_work_unit(const std::filesystem::path& directory) {
+    ClientFiles earlier;
+    ClientFiles::set(earlier.result, "name", "earlier");
+    earlier.write_to(directory);
+    EXPECT_EQ(run_program(directory).status, 0);
+    ClientFiles{}.write_to(directory);
+    return read_file(directory / "WUTally.csv");
 }
 
 } // namespace wutally::e2e

@@ -143,12 +143,7 @@ TEST(Concurrency, SameWorkUnitIsLoggedOnceAndRefusedFifteenTimes) {
 
 TEST(Concurrency, LogHeldForASecondIsWaitedFor) {
     ScratchDirectory dir;
-    ClientFiles files;
-    ClientFiles::set(files.result, "name", "unit.earlier");
-    files.write_to(dir.path());
-    ASSERT_EQ(run_program(dir.path()).status, 0);
-    const std::string before = read_file(dir / "WUTally.csv");
-    ClientFiles{}.write_to(dir.path());
+    const std::string before = log_an_earlier_work_unit(dir.path());
     HeldOpen holder(dir.path(), "WUTally.csv");
     ASSERT_TRUE(holder.held());
     StartedRun run(dir.path(), program_command({}));

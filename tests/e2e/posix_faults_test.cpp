@@ -28,15 +28,6 @@ class PosixFaults : public testing::Test {
     }
     [[nodiscard]] fs::path log() const { return dir / "WUTally.csv"; }
 
-    // Logs another work unit, so the log holds a header and one row.
-    void log_an_earlier_work_unit() const {
-        ClientFiles earlier;
-        ClientFiles::set(earlier.result, "name", "earlier");
-        earlier.write_to(dir.path());
-        ASSERT_EQ(run_program(dir.path()).status, 0);
-        ClientFiles{}.write_to(dir.path());
-    }
-
     ScratchDirectory dir;
 };
 
@@ -56,7 +47,7 @@ class WriteLimits : public PosixFaults, public testing::WithParamInterface<Limit
 TEST_P(WriteLimits, RollTheLogBack) {
     const LimitCase& test = GetParam();
     if (test.existing_log) {
-        log_an_earlier_work_unit();
+        log_an_earlier_work_unit(dir.path());
     }
     const std::string before = test.existing_log ? read_file(log()) : "";
     const auto limit = static_cast<long long>(before.size()) + test.limit_offset;
@@ -85,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, WriteLimits, testing::ValuesIn(limit_cases),
                          testing_support::ByLabel{});
 
 TEST_F(PosixFaults, RowThatJustFitsTheLimitIsSaved) {
-    log_an_earlier_work_unit();
+    log_an_earlier_work_unit(dir.path());
     const auto limit = static_cast<long long>(read_file(log()).size()) + whole_row;
     const RunResult run = run_program(dir.path(), {}, RunOptions{limit});
     EXPECT_EQ(run.status, 0);
