@@ -47,8 +47,8 @@ int decimals_for(double step) {
 
 // The y axis: grid lines, tick labels and the axis title. Returns the
 // value at the top of the plot.
-double y_axis(std::string& svg, const ChartText& text, double largest) {
-    const std::vector<double> ticks = nice_ticks(largest, 5);
+double y_axis(std::string& svg, const ChartText& text, double largest, bool whole) {
+    const std::vector<double> ticks = nice_ticks(largest, 5, whole);
     const double highest = ticks.back();
     const int decimals = decimals_for(ticks.size() > 1 ? ticks[1] : 1);
     for (const double tick : ticks) {
@@ -148,7 +148,8 @@ void time_ticks(std::string& svg, const TimeAxis& axis) {
 }
 
 // Dots on a grid of cells two units wide; a cell's darkness grows with the
-// number of points in it, so a million points stay a small picture.
+// number of points in it, so a million points stay a small picture. A few
+// points are drawn larger, so that one on the line still shows.
 std::string dots(std::span<const TimePoint> points, const TimeAxis& axis, double highest) {
     constexpr double cell = 2;
     const auto columns = static_cast<std::size_t>((right - left) / cell) + 1;
@@ -160,6 +161,7 @@ std::string dots(std::span<const TimePoint> points, const TimeAxis& axis, double
         ++counts[std::min(row, rows - 1) * columns + std::min(column, columns - 1)];
     }
     const double most = std::log1p(*std::max_element(counts.begin(), counts.end()));
+    const std::string radius = points.size() < 300 ? "4.5" : "1.6";
     std::string svg = "<g class=\"dots\">\n";
     for (std::size_t at = 0; at < counts.size(); ++at) {
         if (counts[at] == 0) {
@@ -169,8 +171,8 @@ std::string dots(std::span<const TimePoint> points, const TimeAxis& axis, double
         const std::size_t column = at % columns;
         const std::size_t row = at / columns;
         svg += "<circle" + attribute("cx", left + (static_cast<double>(column) + 0.5) * cell) +
-               attribute("cy", top + (static_cast<double>(row) + 0.5) * cell) +
-               " r=\"1.6\" fill-opacity=\"" + format_plain(darkness, 2) + "\"/>\n";
+               attribute("cy", top + (static_cast<double>(row) + 0.5) * cell) + " r=\"" + radius +
+               "\" fill-opacity=\"" + format_plain(darkness, 2) + "\"/>\n";
     }
     return svg + "</g>\n";
 }
@@ -192,7 +194,7 @@ std::string step_line(std::span<const Step> steps, const TimeAxis& axis, double 
 
 } // namespace
 
-std::vector<double> nice_ticks(double largest, int count) {
+std::vector<double> nice_ticks(double largest, int count, bool whole) {
     if (!(largest > 0)) {
         return {0, 1};
     }
@@ -200,10 +202,14 @@ std::vector<double> nice_ticks(double largest, int count) {
     const double power = std::pow(10, std::floor(std::log10(rough)));
     double step = power * 10;
     for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
-        if (power * factor >= rough) {
+        const bool fits = !whole || std::fmod(power * factor, 1.0) == 0;
+        if (fits && power * factor >= rough) {
             step = power * factor;
             break;
         }
+    }
+    if (whole) {
+        step = std::max(step, 1.0); // no fraction of a work unit
     }
     std::vector<double> ticks;
     for (int i = 0; ticks.empty() || ticks.back() < largest; ++i) {
@@ -218,7 +224,7 @@ std::string column_chart(const ChartText& text, std::span<const Bar> bars) {
     for (const Bar& bar : bars) {
         largest = std::max(largest, bar.value);
     }
-    const double highest = y_axis(svg, text, largest);
+    const double highest = y_axis(svg, text, largest, true);
     const double band = (right - left) / static_cast<double>(std::max<std::size_t>(bars.size(), 1));
     const std::size_t label_every = (bars.size() + 6) / 7;
     for (std::size_t at = 0; at < bars.size(); ++at) {
@@ -267,7 +273,7 @@ std::string bar_chart(const ChartText& text, std::span<const Bar> bars) {
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
                        std::span<const Step> steps, std::string_view step_label) {
     std::string svg = open_svg(text, height);
-    const double highest = y_axis(svg, text, plotted_top(points, steps));
+    const double highest = y_axis(svg, text, plotted_top(points, steps), false);
     TimeAxis axis{1e300, -1e300};
     for (const TimePoint& point : points) {
         axis.first = std::min(axis.first, point.day);

@@ -42,7 +42,8 @@ struct Step {
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
                        std::span<const Step> steps, std::string_view step_label);
 
-// Round tick values from 0 up to at least `largest`, at most about `count`.
-std::vector<double> nice_ticks(double largest, int count);
+// Round tick values from 0 up to at least `largest`, at most about `count`;
+// whole numbers only where `whole`, as for counts.
+std::vector<double> nice_ticks(double largest, int count, bool whole = false);
 
 } // namespace wutally::report

@@ -135,6 +135,8 @@ TEST(Ticks, AreRoundAndReachTheLargestValue) {
     EXPECT_EQ(nice_ticks(9.5, 5), (std::vector<double>{0, 2, 4, 6, 8, 10}));
     EXPECT_EQ(nice_ticks(0.9, 4), (std::vector<double>{0, 0.25, 0.5, 0.75, 1}));
     EXPECT_EQ(nice_ticks(0, 5), (std::vector<double>{0, 1}));
+    EXPECT_EQ(nice_ticks(1, 5, true), (std::vector<double>{0, 1}));
+    EXPECT_EQ(nice_ticks(12, 5, true), (std::vector<double>{0, 5, 10, 15}));
 }
 
 } // namespace
