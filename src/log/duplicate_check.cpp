@@ -54,55 +54,47 @@ std::optional<std::uint64_t> middle_line_start(const platform::File& log, std::u
     return line_start_after(middle, std::span(bytes).first(*count));
 }
 
-// What a reader found in its part of the log.
+// What reading one part of the log found.
 struct PartScan {
     bool holds_name = false;
     bool failed = false;
-    bool ends_with_line_break = false;
     bool has_read = false;
-
-    void scan(LogReader& reader, const SearchText& search, std::string_view name,
-              std::size_t column) {
-        holds_name = rows_hold_name(reader, search, name, column);
-        take_end(reader, reader);
-    }
-
-    // How the reading ended; `last` is the reader of the log's last part,
-    // unless that part is empty.
-    void take_end(const LogReader& first, const LogReader& last) {
-        failed = failed || first.failed() || last.failed();
-        has_read = first.has_read() || last.has_read();
-        ends_with_line_break = (last.has_read() ? last : first).ends_with_line_break();
-    }
+    bool ends_with_line_break = false;
 };
 
-// Scans the second part on a second thread while this one scans the first;
-// where no thread can be started, scans it after the first.
-PartScan scan_both(LogReader& first, const platform::File& log, std::uint64_t middle,
-                   const SearchText& search, std::string_view name, std::size_t column) {
+PartScan scan_part(LogReader& reader, const SearchText& search, std::string_view name,
+                   std::size_t column) {
+    const bool holds_name = rows_hold_name(reader, search, name, column);
+    return {holds_name, reader.failed(), reader.has_read(), reader.ends_with_line_break()};
+}
+
+// Scans the first part here and, at the same time, the second on a second
+// thread; where no thread can be started, the second after the first.
+PartScan scan_parts(LogReader& first, const platform::File& log,
+                    std::optional<std::uint64_t> middle, const SearchText& search,
+                    std::string_view name, std::size_t column) {
+    if (!middle) {
+        return scan_part(first, search, name, column);
+    }
     PartScan second;
     const auto scan_second = [&] {
-        LogReader reader(log, ByteRange{middle});
-        second.scan(reader, search, name, column);
+        LogReader reader(log, ByteRange{*middle});
+        second = scan_part(reader, search, name, column);
     };
     std::thread thread;
     try {
         thread = std::thread(scan_second);
     } catch (const std::system_error&) {
     }
-    PartScan both;
-    both.scan(first, search, name, column);
+    const PartScan both = scan_part(first, search, name, column);
     if (thread.joinable()) {
         thread.join();
     } else {
         scan_second();
     }
-    both.holds_name = both.holds_name || second.holds_name;
-    both.failed = both.failed || second.failed;
-    if (second.has_read) {
-        both.ends_with_line_break = second.ends_with_line_break;
-    }
-    return both;
+    // The log's last byte is the second part's, unless that part is empty.
+    return {both.holds_name || second.holds_name, both.failed || second.failed, true,
+            second.has_read ? second.ends_with_line_break : both.ends_with_line_break};
 }
 
 } // namespace
@@ -128,25 +120,20 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
     const auto column = header.column_of("name");
     PartScan scan;
     if (!column) {
-        // Any further line in either part is a row without a name column.
-        const bool further_line = reader.read_log_line().has_value();
+        // Any further line, in either part, is a row without a name column.
+        // With none, the first reader has read to the end of the log.
+        std::optional<LogReader> rest;
         if (middle) {
-            LogReader rest(log, ByteRange{*middle});
-            if (further_line || rest.read_log_line()) {
-                check.outcome = CheckOutcome::no_name_column;
-            }
-            scan.take_end(reader, rest);
-        } else {
-            check.outcome = further_line ? CheckOutcome::no_name_column : check.outcome;
-            scan.take_end(reader, reader);
+            rest.emplace(log, ByteRange{*middle});
         }
+        if (reader.read_log_line() || (rest && rest->read_log_line())) {
+            check.outcome = CheckOutcome::no_name_column;
+        }
+        scan.failed = reader.failed() || (rest && rest->failed());
+        scan.ends_with_line_break = reader.ends_with_line_break();
     } else {
         const SearchText search(check.name, reader.buffered());
-        if (middle) {
-            scan = scan_both(reader, log, *middle, search, check.name, *column);
-        } else {
-            scan.scan(reader, search, check.name, *column);
-        }
+        scan = scan_parts(reader, log, middle, search, check.name, *column);
         if (scan.holds_name) {
             check.outcome = CheckOutcome::already_logged;
         }
