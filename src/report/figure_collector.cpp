@@ -212,14 +212,15 @@ void FigureCollector::add_row(const RowFields& row, std::uint64_t name_hash) {
 }
 
 void FigureCollector::add_work_unit(const RowFields& row, Stamp stamp) {
-    const auto cpu_s = columns_[cpu] ? parse_number(row[cpu]) : std::nullopt;
+    // A column the log lacks gives empty fields, which are no number.
+    const auto cpu_s = parse_number(row[cpu]);
     const std::uint32_t version_of = columns_[version] ? version_id(row[version]) : no_version;
     units_.push_back({stamp, cpu_s.value_or(std::numeric_limits<double>::quiet_NaN()), version_of,
                       static_cast<std::uint32_t>(logs_.size() - 1)});
-    if (best_gaussians_ && columns_[bg_score]) {
+    if (best_gaussians_) {
         offer_best(*best_gaussians_, row, stamp, {bg_score, bg_power, bg_chisq});
     }
-    if (best_spikes_ && columns_[bs_score]) {
+    if (best_spikes_) {
         offer_best(*best_spikes_, row, stamp, {bs_score, bs_power, std::nullopt});
     }
 }
