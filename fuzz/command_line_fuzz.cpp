@@ -15,17 +15,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         arguments.push_back(input.substr(0, end));
         input.remove_prefix(std::min(end + 1, input.size()));
     }
-    wutally::platform::CapturedOutput console;
-    const auto directory = wutally::run::parse_command_line(arguments, console);
-    if (!directory) {
-        if (console.text() != wutally::run::help_text) {
+    using wutally::run::Request;
+    const auto command_line = wutally::run::parse_command_line(arguments);
+    const std::string& directory = command_line.log_directory;
+    if (command_line.request != Request::log) {
+        if (!directory.empty()) {
             std::abort();
         }
         return 0;
     }
-    const std::string path_line = "WUTally: Path to WUTally.csv set to: " + *directory + "\n";
-    if (directory->empty() ? !console.text().empty()
-                           : (!directory->ends_with('/') || console.text() != path_line)) {
+    // A request to log never comes from an argument that asks for help or
+    // the version, unless "/P" took it as the directory.
+    if (!directory.empty() && !directory.ends_with('/')) {
         std::abort();
     }
     return 0;

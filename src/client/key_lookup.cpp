@@ -4,19 +4,16 @@
 
 namespace wutally::client {
 
-std::optional<std::string_view> find_value(std::string_view text, std::string_view key,
-                                           platform::Console& console) {
+Lookup find_value(std::string_view text, std::string_view key) {
     const std::string pattern = std::string(key) + '=';
     const std::size_t key_at = text.find(pattern);
     if (key_at == std::string_view::npos) {
-        console.print("WUTally: Could not find \"" + std::string(key) + "\" in file.\n\n");
-        return std::nullopt;
+        return LookupFailure::no_key;
     }
     const std::size_t value_at = key_at + pattern.size();
     const std::size_t end_at = text.find('\n', value_at);
     if (end_at == std::string_view::npos) {
-        console.print("WUTally: Could not find end of \"" + std::string(key) + "\" in file.\n");
-        return std::nullopt;
+        return LookupFailure::no_end;
     }
     return text.substr(value_at, end_at - value_at);
 }

@@ -1,20 +1,23 @@
 // Looking a value up by its key in a client text.
 #pragma once
 
-#include "platform/console.hpp"
-
-#include <optional>
 #include <string_view>
+#include <variant>
 
 namespace wutally::client {
 
+// Why a key has no value: "key=" is nowhere in the text, or no line feed
+// follows it.
+enum class LookupFailure { no_key, no_end };
+
+using Lookup = std::variant<std::string_view, LookupFailure>;
+
 // The value of the first "key=" anywhere in the text (inside a longer key or
 // a value alike), up to but not including the next line feed. Nothing is
-// trimmed. With no value, prints why and returns none.
+// trimmed.
 //
 // The value is a view into the text, which outlives every lookup, so it stays
 // valid until the text is released.
-std::optional<std::string_view> find_value(std::string_view text, std::string_view key,
-                                           platform::Console& console);
+Lookup find_value(std::string_view text, std::string_view key);
 
 } // namespace wutally::client

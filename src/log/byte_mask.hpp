@@ -10,7 +10,7 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define WUTALLY_BYTE_MASK_SSE2 1
-#elif defined(__ARM_NEON) || defined(__aarch64__)
+#elif defined(__aarch64__) // vaddv_u8 is AArch64 only, not 32-bit NEON
 #include <arm_neon.h>
 #define WUTALLY_BYTE_MASK_NEON 1
 #endif

@@ -100,8 +100,7 @@ PartScan scan_parts(LogReader& first, const platform::File& log,
 } // namespace
 
 DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_size,
-                                 std::string_view result_text, platform::Console& console,
-                                 std::uint64_t split_from) {
+                                 std::string_view result_text, std::uint64_t split_from) {
     const auto middle = middle_line_start(log, log_size, split_from);
     // Read by offset, so the check sees the log from its start wherever the
     // file stands.
@@ -112,11 +111,11 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
         parse_log_record(*first_line, record);
         header.load_header_table(record);
     }
-    const auto value = client::find_value(result_text, "name", console);
-    if (!value) {
-        return {CheckOutcome::no_name_value, {}};
+    const client::Lookup value = client::find_value(result_text, "name");
+    if (const auto* failure = std::get_if<client::LookupFailure>(&value)) {
+        return {CheckOutcome::no_name_value, {}, *failure};
     }
-    DuplicateCheck check{CheckOutcome::not_logged, std::string(stored_form(*value))};
+    DuplicateCheck check{CheckOutcome::not_logged, stored_form(std::get<std::string_view>(value))};
     const auto column = header.column_of("name");
     PartScan scan;
     if (!column) {

@@ -1,7 +1,7 @@
 // Refusing a work unit the log already holds.
 #pragma once
 
-#include "platform/console.hpp"
+#include "client/key_lookup.hpp"
 #include "platform/file.hpp"
 
 #include <cstdint>
@@ -12,7 +12,7 @@ namespace wutally::log {
 
 enum class CheckOutcome {
     not_logged,     // the row may be appended
-    no_name_value,  // "name" is not in the result text; the lookup has said so
+    no_name_value,  // "name" has no value in the result text
     no_name_column, // a row follows a header without a "name" column
     already_logged,
     read_error,
@@ -21,6 +21,8 @@ enum class CheckOutcome {
 struct DuplicateCheck {
     CheckOutcome outcome;
     std::string name; // the work unit's name as the log stores it
+    // Why "name" has no value, with no_name_value.
+    client::LookupFailure name_failure = client::LookupFailure::no_key;
     // The log ends in a CR or LF (a spreadsheet saved it), so a new row needs
     // no line break in front of it.
     bool ends_with_line_break = false;
@@ -33,7 +35,7 @@ inline constexpr std::uint64_t split_threshold = std::uint64_t{2} << 20;
 // column headed "name" of every row after the header with the work unit's
 // name, stored form against stored form, exactly and case-sensitively.
 DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_size,
-                                 std::string_view result_text, platform::Console& console,
+                                 std::string_view result_text,
                                  std::uint64_t split_from = split_threshold);
 
 } // namespace wutally::log

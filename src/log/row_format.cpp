@@ -66,16 +66,16 @@ std::string format_timestamp(const std::tm& time) {
     return text;
 }
 
-std::string_view stored_form(std::string_view value) {
-    value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
-    if (value.ends_with('\r')) {
-        value.remove_suffix(1);
-    }
-    return value;
+std::string stored_form(std::string_view value) {
+    value = value.substr(0, value.find_last_not_of('\r') + 1);
+    std::string stored(value);
+    std::ranges::replace(stored, '\r', ' ');
+    stored.erase(0, std::min(stored.find_first_not_of(' '), stored.size()));
+    return stored;
 }
 
 void append_value_field(std::string& row, std::string_view value) {
-    const std::string_view stored = stored_form(value);
+    const std::string stored = stored_form(value);
     if (needs_quotes(stored)) {
         row += '"';
         for (const char byte : stored) {
@@ -90,14 +90,18 @@ void append_value_field(std::string& row, std::string_view value) {
     }
 }
 
-std::string data_row(const ClientTexts& texts, const std::tm& time, platform::Console& console) {
-    std::string row = '"' + format_timestamp(time) + '"';
+DataRow data_row(const ClientTexts& texts, const std::tm& time) {
+    DataRow row{'"' + format_timestamp(time) + '"', {}};
     for (const ColumnList* list : column_lists) {
         const std::string_view text = texts.of(list->source);
         for (const std::string_view key : list->keys) {
-            const auto value = client::find_value(text, key, console);
-            row += ',';
-            append_value_field(row, value.value_or(std::string_view{}));
+            const client::Lookup lookup = client::find_value(text, key);
+            row.bytes += ',';
+            if (const auto* value = std::get_if<std::string_view>(&lookup)) {
+                append_value_field(row.bytes, *value);
+            } else {
+                row.missing.push_back({key, std::get<client::LookupFailure>(lookup)});
+            }
         }
     }
     return row;

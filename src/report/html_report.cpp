@@ -5,6 +5,8 @@
 #include "report/number_format.hpp"
 #include "report/svg_chart.hpp"
 
+#include <version.hpp>
+
 namespace wutally::report {
 
 namespace {
@@ -243,7 +245,8 @@ std::string html_report(const Figures& figures) {
     if (figures.account) {
         html += account_list(*figures.account);
     }
-    return html + "<footer>Made by wutally-report 1.2.</footer>\n</body>\n</html>\n";
+    return html + "<footer>Made by wutally-report " + std::string(version) +
+           ".</footer>\n</body>\n</html>\n";
 }
 
 } // namespace wutally::report

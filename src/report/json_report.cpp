@@ -1,108 +1,145 @@
 #include "report/json_report.hpp"
 
-#include <cmath>
-#include <nlohmann/json.hpp>
+#include "report/json_writer.hpp"
 
 namespace wutally::report {
 
 namespace {
 
-using nlohmann::ordered_json;
-
-// A whole number is written without a fraction ("1284", not "1284.0").
-ordered_json number(double value) {
-    constexpr double exact_integers = 9007199254740992.0; // 2^53
-    if (std::trunc(value) == value && std::fabs(value) < exact_integers) {
-        return static_cast<std::int64_t>(value);
-    }
-    return value;
-}
-
-template <class T> ordered_json or_null(const std::optional<T>& value) {
-    if (!value) {
-        return nullptr;
-    }
-    if constexpr (std::is_same_v<T, double>) {
-        return number(*value);
-    } else if constexpr (std::is_same_v<T, Stamp>) {
-        return format_stamp(*value);
+void put_stamp(JsonWriter& json, const std::optional<Stamp>& stamp) {
+    if (stamp) {
+        json.string(format_stamp(*stamp));
     } else {
-        return *value;
+        json.null();
     }
 }
 
-void put_log_fields(ordered_json& out, const LogFigures& figures) {
-    out["rows"] = figures.rows;
-    out["skipped"] = figures.skipped;
-    out["repeated"] = figures.repeated;
-    out["work_units"] = figures.work_units;
-    out["first"] = or_null(figures.first);
-    out["last"] = or_null(figures.last);
-    out["cpu_hours"] = or_null(figures.cpu_hours);
-    out["cpu_mean_s"] = or_null(figures.cpu_mean_s);
-    out["cpu_median_s"] = or_null(figures.cpu_median_s);
+void put_log_fields(JsonWriter& json, const LogFigures& figures) {
+    json.key("rows");
+    json.count(figures.rows);
+    json.key("skipped");
+    json.count(figures.skipped);
+    json.key("repeated");
+    json.count(figures.repeated);
+    json.key("work_units");
+    json.count(figures.work_units);
+    json.key("first");
+    put_stamp(json, figures.first);
+    json.key("last");
+    put_stamp(json, figures.last);
+    json.key("cpu_hours");
+    json.optional(figures.cpu_hours);
+    json.key("cpu_mean_s");
+    json.optional(figures.cpu_mean_s);
+    json.key("cpu_median_s");
+    json.optional(figures.cpu_median_s);
 }
 
-ordered_json best_list(const std::optional<std::vector<BestUnit>>& units, bool chisq) {
+void put_best_list(JsonWriter& json, const std::optional<std::vector<BestUnit>>& units,
+                   bool chisq) {
     if (!units) {
-        return nullptr;
+        json.null();
+        return;
     }
-    ordered_json list = ordered_json::array();
+    json.begin_array();
     for (const BestUnit& unit : *units) {
-        ordered_json entry{{"name", unit.name},
-                           {"date", format_stamp(unit.date)},
-                           {"score", number(unit.score)},
-                           {"power", or_null(unit.power)}};
+        json.begin_object();
+        json.key("name");
+        json.string(unit.name);
+        json.key("date");
+        json.string(format_stamp(unit.date));
+        json.key("score");
+        json.number(unit.score);
+        json.key("power");
+        json.optional(unit.power);
         if (chisq) {
-            entry["chisq"] = or_null(unit.chisq);
+            json.key("chisq");
+            json.optional(unit.chisq);
         }
-        list.push_back(std::move(entry));
+        json.end_object();
     }
-    return list;
+    json.end_array();
 }
 
-ordered_json account(const std::optional<Account>& account) {
+void put_account(JsonWriter& json, const std::optional<Account>& account) {
     if (!account) {
-        return nullptr;
+        json.null();
+        return;
     }
-    return {{"user_name", or_null(account->user_name)},
-            {"nwus", or_null(account->nwus)},
-            {"nresults", or_null(account->nresults)},
-            {"total_cpu", or_null(account->total_cpu)}};
+    json.begin_object();
+    json.key("user_name");
+    json.optional(account->user_name);
+    json.key("nwus");
+    json.optional(account->nwus);
+    json.key("nresults");
+    json.optional(account->nresults);
+    json.key("total_cpu");
+    json.optional(account->total_cpu);
+    json.end_object();
+}
+
+void put_months(JsonWriter& json, const std::vector<MonthFigures>& months) {
+    json.begin_array();
+    for (const MonthFigures& month : months) {
+        json.begin_object();
+        json.key("month");
+        json.string(format_month(month.month));
+        json.key("work_units");
+        json.count(month.work_units);
+        json.key("cpu_median_s");
+        json.optional(month.cpu_median_s);
+        json.end_object();
+    }
+    json.end_array();
+}
+
+void put_versions(JsonWriter& json, const std::optional<std::vector<VersionFigures>>& versions) {
+    if (!versions) {
+        json.null();
+        return;
+    }
+    json.begin_array();
+    for (const VersionFigures& version : *versions) {
+        json.begin_object();
+        json.key("version");
+        json.string(version.version);
+        json.key("work_units");
+        json.count(version.work_units);
+        json.key("cpu_median_s");
+        json.optional(version.cpu_median_s);
+        json.end_object();
+    }
+    json.end_array();
 }
 
 } // namespace
 
 std::string json_report(const Figures& figures) {
-    ordered_json out;
-    out["logs"] = ordered_json::array();
+    JsonWriter json;
+    json.begin_object();
+    json.key("logs");
+    json.begin_array();
     for (const LogFigures& log : figures.logs) {
-        ordered_json entry{{"path", log.path}};
-        put_log_fields(entry, log);
-        out["logs"].push_back(std::move(entry));
+        json.begin_object();
+        json.key("path");
+        json.string(log.path);
+        put_log_fields(json, log);
+        json.end_object();
     }
-    put_log_fields(out, figures.all);
-    out["months"] = ordered_json::array();
-    for (const MonthFigures& month : figures.months) {
-        out["months"].push_back({{"month", format_month(month.month)},
-                                 {"work_units", month.work_units},
-                                 {"cpu_median_s", or_null(month.cpu_median_s)}});
-    }
-    out["versions"] = nullptr;
-    if (figures.versions) {
-        out["versions"] = ordered_json::array();
-        for (const VersionFigures& version : *figures.versions) {
-            out["versions"].push_back({{"version", version.version},
-                                       {"work_units", version.work_units},
-                                       {"cpu_median_s", or_null(version.cpu_median_s)}});
-        }
-    }
-    out["best_gaussians"] = best_list(figures.best_gaussians, true);
-    out["best_spikes"] = best_list(figures.best_spikes, false);
-    out["account"] = account(figures.account);
-    // Field texts are bytes; what is not UTF-8 is shown as U+FFFD, as JSON
-    // texts are Unicode.
-    return out.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+    json.end_array();
+    put_log_fields(json, figures.all);
+    json.key("months");
+    put_months(json, figures.months);
+    json.key("versions");
+    put_versions(json, figures.versions);
+    json.key("best_gaussians");
+    put_best_list(json, figures.best_gaussians, true);
+    json.key("best_spikes");
+    put_best_list(json, figures.best_spikes, false);
+    json.key("account");
+    put_account(json, figures.account);
+    json.end_object();
+    return json.finish();
 }
 
 } // namespace wutally::report

@@ -2,6 +2,8 @@
 
 #include "log/log_file.hpp"
 
+#include <version.hpp>
+
 namespace wutally::report {
 
 const std::string_view usage_text =
@@ -17,7 +19,9 @@ const std::string_view usage_text =
     "  --help, /?   this text\n"
     "  --version    the program's version\n";
 
-const std::string_view version_text = "wutally-report 1.2\n";
+std::string version_text() {
+    return "wutally-report " + std::string(version) + "\n";
+}
 
 ParsedOptions parse_report_options(std::span<const std::string_view> arguments) {
     ReportOptions options;

@@ -11,7 +11,7 @@
 namespace wutally::report {
 
 extern const std::string_view usage_text;
-extern const std::string_view version_text;
+std::string version_text();
 
 struct ReportOptions {
     bool json = false;

@@ -51,7 +51,7 @@ int run_report(std::span<const std::string_view> arguments, platform::Console& o
                platform::Console& errors) {
     const ParsedOptions parsed = parse_report_options(arguments);
     if (const auto* request = std::get_if<InfoRequest>(&parsed)) {
-        out.print(*request == InfoRequest::help ? usage_text : version_text);
+        out.print(*request == InfoRequest::help ? std::string(usage_text) : version_text());
         return report_success;
     }
     if (const auto* error = std::get_if<UsageError>(&parsed)) {

@@ -2,16 +2,24 @@
 
 #include "platform/file.hpp"
 
+#include <version.hpp>
+
 namespace wutally::run {
 
-const std::string_view help_text =
-    "WUTally Version 1.2\n"
-    "Saves information about a completed Starsweep work unit into WUTally.csv\n\n"
-    "WUTally [/?] [/Ppath]\n\n"
-    "/? - Displays this help text.\n"
-    "/P - Path to the WUTally.csv file. If WUTally.csv does not exist one will be created.\n\n"
-    "Example: WUTally /Pc:\\temp\\sweep\n"
-    "     or: WUTally /P\"c:\\program files\\starsweep\"\n";
+std::string version_line() {
+    return "WUTally Version " + std::string(version) + "\n";
+}
+
+std::string help_text() {
+    return version_line() +
+           "Saves information about a completed Starsweep work unit into WUTally.csv\n\n"
+           "WUTally [/?] [/Ppath]\n\n"
+           "/? - Displays this help text.\n"
+           "/P - Path to the WUTally.csv file. If WUTally.csv does not exist one will be "
+           "created.\n\n"
+           "Example: WUTally /Pc:\\temp\\sweep\n"
+           "     or: WUTally /P\"c:\\program files\\starsweep\"\n";
+}
 
 std::string normalise_directory(std::string directory, char separator) {
     if (directory.ends_with('"')) {
@@ -23,24 +31,26 @@ std::string normalise_directory(std::string directory, char separator) {
     return directory;
 }
 
-std::optional<std::string> parse_command_line(std::span<const std::string_view> arguments,
-                                              platform::Console& console) {
+CommandLine parse_command_line(std::span<const std::string_view> arguments) {
     std::string directory;
-    for (const std::string_view argument : arguments) {
-        if (argument.find("/?") != std::string_view::npos) {
-            console.print(help_text);
-            return std::nullopt;
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        const std::string_view argument = arguments[at];
+        if (argument.find("/?") != std::string_view::npos || argument == "--help" ||
+            argument == "-h") {
+            return {Request::help, {}};
         }
-        // Everything after the first two characters, wherever "/P" stands.
-        if (argument.find("/P") != std::string_view::npos) {
+        if (argument == "--version") {
+            return {Request::version, {}};
+        }
+        if (argument == "/P") {
+            // "/P DIR", as a POSIX shell user types it.
+            directory = at + 1 < arguments.size() ? arguments[++at] : std::string_view{};
+        } else if (argument.find("/P") != std::string_view::npos) {
+            // Everything after the first two characters, wherever "/P" stands.
             directory = argument.substr(2);
         }
     }
-    directory = normalise_directory(std::move(directory), platform::directory_separator);
-    if (!directory.empty()) {
-        console.print("WUTally: Path to WUTally.csv set to: " + directory + "\n");
-    }
-    return directory;
+    return {Request::log, normalise_directory(std::move(directory), platform::directory_separator)};
 }
 
 } // namespace wutally::run

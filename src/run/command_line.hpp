@@ -1,22 +1,30 @@
-// The command line: the help text and the log directory.
+// The command line: the help text, the version and the log directory.
 #pragma once
 
-#include "platform/console.hpp"
-
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace wutally::run {
 
-extern const std::string_view help_text;
+std::string help_text();
+// The help text's first line.
+std::string version_line();
 
-// Takes the arguments after the program's name. Returns the log directory
-// (empty for the working directory), after printing the path line when it is
-// not empty; or prints the help text and returns none.
-std::optional<std::string> parse_command_line(std::span<const std::string_view> arguments,
-                                              platform::Console& console);
+enum class Request { log, help, version };
+
+struct CommandLine {
+    Request request = Request::log;
+    std::string log_directory; // empty for the working directory
+};
+
+// Takes the arguments after the program's name, left to right. The first
+// argument asking for help ("/?" anywhere in it, or exactly "--help" or
+// "-h") or the version (exactly "--version") decides the request. Otherwise
+// the log directory is the rest of the last argument holding "/P" after its
+// first two characters, or, for an argument that is exactly "/P", the next
+// argument whatever it holds; it ends in the separator unless empty.
+CommandLine parse_command_line(std::span<const std::string_view> arguments);
 
 // Drops one trailing double quote (left by a shell that kept a quoted path's
 // closing quote), then ends a non-empty directory with the separator.

@@ -12,8 +12,7 @@ namespace wutally::run {
 
 namespace {
 
-// The line a run ends with and the status it exits with. An empty line means
-// the message has already been printed.
+// The line a run ends with and the status it exits with.
 struct Outcome {
     std::string line;
     int status;
@@ -21,6 +20,13 @@ struct Outcome {
 
 Outcome failure(std::string line) {
     return {std::move(line), exit_failure};
+}
+
+std::string lookup_message(std::string_view key, client::LookupFailure failure) {
+    const std::string quoted = "\"" + std::string(key) + "\"";
+    return failure == client::LookupFailure::no_key
+               ? "WUTally: Could not find " + quoted + " in file.\n\n"
+               : "WUTally: Could not find end of " + quoted + " in file.\n";
 }
 
 std::string load_failure_line(client::LoadFailure failure, const std::string& file_name,
@@ -74,7 +80,7 @@ std::optional<Outcome> refusal(const log::DuplicateCheck& check, const std::stri
     case log::CheckOutcome::not_logged:
         return std::nullopt;
     case log::CheckOutcome::no_name_value:
-        return failure("");
+        return failure(lookup_message("name", check.name_failure));
     case log::CheckOutcome::no_name_column:
         return failure("WUTally: Could not find name in CSV file.\n");
     case log::CheckOutcome::already_logged:
@@ -101,8 +107,8 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
     if (*size == 0) {
         bytes = log::header_row();
     } else {
-        const auto check = log::is_already_logged(*context.log, *size, context.result->searchable(),
-                                                  services.console);
+        const auto check =
+            log::is_already_logged(*context.log, *size, context.result->searchable());
         if (auto refused = refusal(check, path)) {
             return *std::move(refused);
         }
@@ -114,7 +120,11 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
     const log::ClientTexts texts{context.user_info->searchable(), context.result->searchable(),
                                  context.state->searchable()};
     const std::tm time = local_time_now();
-    bytes += log::data_row(texts, time, services.console);
+    const log::DataRow row = log::data_row(texts, time);
+    for (const log::MissingValue& missing : row.missing) {
+        services.console.print(lookup_message(missing.key, missing.failure));
+    }
+    bytes += row.bytes;
     if (!log::append_to_log(*context.log, *size, bytes)) {
         return failure("WUTally: Error writing " + path + "\n");
     }
@@ -124,11 +134,20 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
 
 Outcome run_stages(std::span<const std::string_view> arguments, RunContext& context,
                    const Services& services) {
-    auto directory = parse_command_line(arguments, services.console);
-    if (!directory) {
-        return {"", exit_success};
+    CommandLine command_line = parse_command_line(arguments);
+    switch (command_line.request) {
+    case Request::help:
+        return {help_text(), exit_success};
+    case Request::version:
+        return {version_line(), exit_success};
+    case Request::log:
+        break;
     }
-    context.log_directory = std::move(*directory);
+    context.log_directory = std::move(command_line.log_directory);
+    if (!context.log_directory.empty()) {
+        services.console.print("WUTally: Path to WUTally.csv set to: " + context.log_directory +
+                               "\n");
+    }
     if (auto failed = load_client_files(context)) {
         return *std::move(failed);
     }

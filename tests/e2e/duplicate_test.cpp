@@ -203,6 +203,9 @@ const NameCase name_cases[] = {
     {"quotes", "say \"x\" now", "say \"x\" now"},
     {"leading_spaces", "  42ab", "42ab"},
     {"carriage_return", "42ab\r", "42ab"},
+    {"carriage_returns_of_a_twice_converted_file", "42ab\r\r", "42ab"},
+    {"inner_carriage_return", "Ada\rVolunteer", "Ada Volunteer"},
+    {"carriage_return_before_spaces", "\r 42ab", "42ab"},
     {"per_cent", "%s%n", "%s%n"},
 };
 

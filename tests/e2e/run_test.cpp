@@ -183,27 +183,49 @@ const LoadCase load_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, LoadFailures, testing::ValuesIn(load_cases),
                          testing_support::ByLabel{});
 
-TEST(CommandLine, HelpTextOnlyAndNothingOpened) {
+const std::string help_text =
+    "WUTally Version 1.2\n"
+    "Saves information about a completed Starsweep work unit into WUTally.csv\n\n"
+    "WUTally [/?] [/Ppath]\n\n"
+    "/? - Displays this help text.\n"
+    "/P - Path to the WUTally.csv file. If WUTally.csv does not exist one will be "
+    "created.\n\n"
+    "Example: WUTally /Pc:\\temp\\sweep\n"
+    "     or: WUTally /P\"c:\\program files\\starsweep\"\n";
+
+struct RequestCase {
+    const char* label;
+    std::vector<std::string> arguments;
+    std::string output;
+};
+
+PRINT_CASE_BY_LABEL(RequestCase)
+
+class Requests : public testing::TestWithParam<RequestCase> {};
+
+TEST_P(Requests, PrintOnlyTheirTextAndOpenNothing) {
     ScratchDirectory dir;
     ClientFiles{}.write_to(dir.path());
-    const RunResult run = run_program(dir.path(), {"/Plogs", "/?"});
-    EXPECT_EQ(
-        run.output,
-        console_text("WUTally Version 1.2\n"
-                     "Saves information about a completed Starsweep work unit into WUTally.csv\n\n"
-                     "WUTally [/?] [/Ppath]\n\n"
-                     "/? - Displays this help text.\n"
-                     "/P - Path to the WUTally.csv file. If WUTally.csv does not exist one will be "
-                     "created.\n\n"
-                     "Example: WUTally /Pc:\\temp\\sweep\n"
-                     "     or: WUTally /P\"c:\\program files\\starsweep\"\n"));
+    const RunResult run = run_program(dir.path(), GetParam().arguments);
+    EXPECT_EQ(run.output, console_text(GetParam().output));
     EXPECT_EQ(run.status, 0);
     EXPECT_FALSE(fs::exists(dir / "WUTally.csv"));
 }
 
+const RequestCase request_cases[] = {
+    {"help_after_a_directory", {"/Plogs", "/?"}, help_text},
+    {"long_help", {"--help"}, help_text},
+    {"short_help", {"x", "-h"}, help_text},
+    {"version", {"--version"}, "WUTally Version 1.2\n"},
+    {"first_request_wins", {"--version", "--help"}, "WUTally Version 1.2\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Requests, testing::ValuesIn(request_cases),
+                         testing_support::ByLabel{});
+
 struct DirectoryCase {
     const char* label;
-    std::string argument;
+    std::vector<std::string> arguments;
     std::string printed; // the directory in the path line ("|" for the separator)
     std::string log;     // where the log lands, relative to the working directory
 };
@@ -218,7 +240,7 @@ TEST_P(LogDirectory, PutsTheLogThere) {
     ClientFiles{}.write_to(dir.path());
     fs::create_directories(dir / "logs");
     fs::create_directories(dir / "%s%n");
-    const RunResult run = run_program(dir.path(), {test.argument});
+    const RunResult run = run_program(dir.path(), test.arguments);
     const std::string path_line =
         test.printed.empty()
             ? ""
@@ -228,12 +250,14 @@ TEST_P(LogDirectory, PutsTheLogThere) {
 }
 
 const DirectoryCase directory_cases[] = {
-    {"relative", "/Plogs", "logs|", "logs/WUTally.csv"},
-    {"trailing_quote", "/Plogs\"", "logs|", "logs/WUTally.csv"},
-    {"empty", "/P", "", "WUTally.csv"},
-    {"lone_quote", "/P\"", "", "WUTally.csv"},
-    {"per_cent_signs", "/P%s%n", "%s%n|", "%s%n/WUTally.csv"},
-    {"lower_case_ignored", "/plogs", "", "WUTally.csv"},
+    {"relative", {"/Plogs"}, "logs|", "logs/WUTally.csv"},
+    {"trailing_quote", {"/Plogs\""}, "logs|", "logs/WUTally.csv"},
+    {"empty", {"/P"}, "", "WUTally.csv"},
+    {"lone_quote", {"/P\""}, "", "WUTally.csv"},
+    {"per_cent_signs", {"/P%s%n"}, "%s%n|", "%s%n/WUTally.csv"},
+    {"lower_case_ignored", {"/plogs"}, "", "WUTally.csv"},
+    {"separate_directory", {"/P", "logs"}, "logs|", "logs/WUTally.csv"},
+    {"separate_directory_after_another", {"/Pother", "/P", "logs"}, "logs|", "logs/WUTally.csv"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, LogDirectory, testing::ValuesIn(directory_cases),

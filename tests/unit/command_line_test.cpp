@@ -48,46 +48,50 @@ INSTANTIATE_TEST_SUITE_P(Cases, NormaliseDirectory, testing::ValuesIn(normalise_
 struct ParseCase {
     const char* label;
     std::vector<std::string_view> arguments;
+    Request request;
     std::string directory; // without the separator
-    bool help;
 };
 
 PRINT_CASE_BY_LABEL(ParseCase)
 
 class ParseCommandLine : public testing::TestWithParam<ParseCase> {};
 
-TEST_P(ParseCommandLine, SetsTheDirectoryOrPrintsHelp) {
+TEST_P(ParseCommandLine, SetsTheRequestAndTheDirectory) {
     const ParseCase& test = GetParam();
-    platform::CapturedOutput console;
-    const auto directory = parse_command_line(test.arguments, console);
-    if (test.help) {
-        EXPECT_FALSE(directory.has_value());
-        EXPECT_EQ(console.text(), help_text);
-        return;
-    }
-    ASSERT_TRUE(directory.has_value());
+    const CommandLine command_line = parse_command_line(test.arguments);
+    EXPECT_EQ(command_line.request, test.request);
     const std::string expected =
         test.directory.empty() ? "" : test.directory + platform::directory_separator;
-    EXPECT_EQ(*directory, expected);
-    const std::string path_line =
-        expected.empty() ? "" : "WUTally: Path to WUTally.csv set to: " + expected + "\n";
-    EXPECT_EQ(console.text(), path_line);
+    EXPECT_EQ(command_line.log_directory, expected);
 }
 
+constexpr Request log = Request::log;
+constexpr Request help = Request::help;
+constexpr Request version = Request::version;
+
 const ParseCase parse_cases[] = {
-    {"no_arguments", {}, "", false},
-    {"directory", {"/Plogs"}, "logs", false},
-    {"last_p_wins", {"/Pfirst", "/Psecond"}, "second", false},
-    {"empty_p_wins_over_earlier", {"/Pfirst", "/P"}, "", false},
-    {"lone_quote_is_empty", {"/P\""}, "", false},
-    {"characters_before_p", {"ab/Pxyz"}, "/Pxyz", false},
-    {"lower_case_p_ignored", {"/plogs"}, "", false},
-    {"other_arguments_ignored", {"-v", "/Plogs", "x"}, "logs", false},
-    {"per_cent_printed_as_is", {"/P%s%n"}, "%s%n", false},
-    {"help", {"/?"}, "", true},
-    {"help_inside_an_argument", {"x/?y"}, "", true},
-    {"help_after_p", {"/Plogs", "/?"}, "", true},
-    {"help_inside_p", {"/P/?"}, "", true},
+    {"no_arguments", {}, log, ""},
+    {"directory", {"/Plogs"}, log, "logs"},
+    {"last_p_wins", {"/Pfirst", "/Psecond"}, log, "second"},
+    {"empty_p_wins_over_earlier", {"/Pfirst", "/P"}, log, ""},
+    {"lone_quote_is_empty", {"/P\""}, log, ""},
+    {"characters_before_p", {"ab/Pxyz"}, log, "/Pxyz"},
+    {"lower_case_p_ignored", {"/plogs"}, log, ""},
+    {"other_arguments_ignored", {"-v", "/Plogs", "x", "--helpx", "-H"}, log, "logs"},
+    {"per_cent_kept", {"/P%s%n"}, log, "%s%n"},
+    {"p_then_a_separate_directory", {"/P", "/home/ada/logs"}, log, "/home/ada/logs"},
+    {"p_takes_the_next_whatever_it_holds", {"/P", "--version"}, log, "--version"},
+    {"p_takes_an_empty_next", {"/Pfirst", "/P", ""}, log, ""},
+    {"separate_directory_then_later_p", {"/P", "a", "/Pb"}, log, "b"},
+    {"help", {"/?"}, help, ""},
+    {"help_inside_an_argument", {"x/?y"}, help, ""},
+    {"help_after_p", {"/Plogs", "/?"}, help, ""},
+    {"help_inside_p", {"/P/?"}, help, ""},
+    {"long_help", {"--help"}, help, ""},
+    {"short_help", {"/Plogs", "-h"}, help, ""},
+    {"version", {"--version"}, version, ""},
+    {"first_request_wins_help", {"-h", "--version"}, help, ""},
+    {"first_request_wins_version", {"--version", "/?"}, version, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ParseCommandLine, testing::ValuesIn(parse_cases),

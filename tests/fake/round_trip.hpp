@@ -1,0 +1,45 @@
+// Logs one work unit from the given client files twice over the in-memory
+// file layer, and reads the log back: the row must read back as one line
+// of all its fields, and the second run must find the work unit.
+#pragma once
+
+#include "fake/fake_clock.hpp"
+#include "fake/fake_platform.hpp"
+#include "log/log_reader.hpp"
+#include "platform/file.hpp"
+#include "run/run.hpp"
+
+#include <string>
+#include <vector>
+
+namespace wutally::fake {
+
+struct RoundTrip {
+    int first_status = -1;
+    int second_status = -1;
+    std::vector<std::size_t> fields; // per line of the log after the first run
+};
+
+inline RoundTrip log_twice(const std::string& state, const std::string& result,
+                           const std::string& user_info) {
+    reset();
+    put_file("state.txt", state);
+    put_file("result.txt", result);
+    put_file("user_info.txt", user_info);
+    RoundTrip trip;
+    platform::CapturedOutput console;
+    FakeClock clock;
+    trip.first_status = run::run({}, {console, clock});
+    if (const auto file = platform::File::open_shared_read("WUTally.csv")) {
+        log::LogReader reader(*file);
+        log::Record record;
+        while (const auto line = reader.read_log_line()) {
+            log::parse_log_record(*line, record);
+            trip.fields.push_back(record.size());
+        }
+    }
+    trip.second_status = run::run({}, {console, clock});
+    return trip;
+}
+
+} // namespace wutally::fake
