@@ -4,6 +4,7 @@
 #include "log/log_reader.hpp"
 #include "log/row_format.hpp"
 
+#include <array>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -113,10 +114,12 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
     }
     const client::Lookup value = client::find_value(result_text, "name");
     if (const auto* failure = std::get_if<client::LookupFailure>(&value)) {
-        return {CheckOutcome::no_name_value, {}, *failure};
+        return {CheckOutcome::no_name_value, {}, *failure, false, std::nullopt};
     }
-    DuplicateCheck check{CheckOutcome::not_logged, stored_form(std::get<std::string_view>(value))};
+    DuplicateCheck check{CheckOutcome::not_logged, stored_form(std::get<std::string_view>(value)),
+                         client::LookupFailure::no_key, false, std::nullopt};
     const auto column = header.column_of("name");
+    check.name_column = column;
     PartScan scan;
     if (!column) {
         // Any further line, in either part, is a row without a name column.
@@ -142,6 +145,100 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
     }
     check.ends_with_line_break = scan.ends_with_line_break;
     return check;
+}
+
+namespace {
+
+// Where the lines appended to the log after its first `checked` bytes
+// start, given the bytes from checked - 1 on: just past the line break that
+// ends the checked part or that the appended bytes start with. None where
+// the checked part's last line has been carried on.
+std::optional<std::uint64_t> appended_lines_start(std::uint64_t checked,
+                                                  std::span<const char> around) {
+    const auto is_break = [&](std::size_t at) {
+        return at < around.size() && (around[at] == '\r' || around[at] == '\n');
+    };
+    const auto after_break = [&](std::size_t at) {
+        const bool pair = around[at] == '\r' && at + 1 < around.size() && around[at + 1] == '\n';
+        return checked + at + (pair ? 1 : 0);
+    };
+    if (is_break(0)) {
+        return after_break(0);
+    }
+    if (around.size() == 1) {
+        return checked; // nothing was appended
+    }
+    if (is_break(1)) {
+        return after_break(1);
+    }
+    return std::nullopt;
+}
+
+// The earlier check carried on over the lines appended since; none where
+// they cannot be told from the lines checked before.
+std::optional<DuplicateCheck> check_appended(const platform::File& log, std::uint64_t log_size,
+                                             const EarlierCheck& earlier) {
+    std::array<char, 3> bytes{};
+    const auto count = log.read_at(earlier.size - 1, bytes);
+    DuplicateCheck check = earlier.check;
+    if (!count) {
+        check.outcome = CheckOutcome::read_error;
+        return check;
+    }
+    const auto start = appended_lines_start(earlier.size, std::span(bytes).first(*count));
+    if (*count == 0 || !start) {
+        return std::nullopt;
+    }
+    LogReader reader(log, ByteRange{*start, log_size});
+    const SearchText search(check.name);
+    if (rows_hold_name(reader, search, check.name, *check.name_column)) {
+        check.outcome = CheckOutcome::already_logged;
+    }
+    if (reader.failed()) {
+        check.outcome = CheckOutcome::read_error;
+    }
+    if (reader.has_read()) {
+        check.ends_with_line_break = reader.ends_with_line_break();
+    } else if (*start > earlier.size) {
+        check.ends_with_line_break = true; // only a line break was appended
+    }
+    return check;
+}
+
+} // namespace
+
+std::optional<EarlierCheck> check_before_hold(const std::string& path,
+                                              std::string_view result_text) {
+    const auto log = platform::File::open_shared_read(path);
+    if (!log) {
+        return std::nullopt;
+    }
+    const auto size = log->size();
+    const auto identity = log->identity();
+    if (!size || *size == 0 || !identity) {
+        return std::nullopt;
+    }
+    DuplicateCheck check = is_already_logged(*log, *size, result_text);
+    const bool decided = check.outcome == CheckOutcome::already_logged ||
+                         (check.outcome == CheckOutcome::not_logged && check.name_column);
+    if (!decided) {
+        return std::nullopt;
+    }
+    return EarlierCheck{*identity, *size, std::move(check)};
+}
+
+DuplicateCheck check_under_hold(const platform::File& log, std::uint64_t log_size,
+                                std::string_view result_text,
+                                const std::optional<EarlierCheck>& earlier) {
+    if (earlier && log.identity() == earlier->file && log_size >= earlier->size) {
+        if (earlier->check.outcome == CheckOutcome::already_logged) {
+            return earlier->check;
+        }
+        if (auto check = check_appended(log, log_size, *earlier)) {
+            return *std::move(check);
+        }
+    }
+    return is_already_logged(log, log_size, result_text);
 }
 
 } // namespace wutally::log

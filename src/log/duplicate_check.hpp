@@ -5,6 +5,7 @@
 #include "platform/file.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,16 @@ struct DuplicateCheck {
     // The log ends in a CR or LF (a spreadsheet saved it), so a new row needs
     // no line break in front of it.
     bool ends_with_line_break = false;
+    // Where the header row has "name"; none without one.
+    std::optional<std::size_t> name_column;
+};
+
+// A check of the log made before this run held it, so that the hold needs
+// to read only what was appended since.
+struct EarlierCheck {
+    platform::FileIdentity file;
+    std::uint64_t size = 0; // how much of the log was checked
+    DuplicateCheck check;   // not_logged with a name column, or already_logged
 };
 
 // A log of this size or more is read in two halves, on two threads.
@@ -37,5 +48,19 @@ inline constexpr std::uint64_t split_threshold = std::uint64_t{2} << 20;
 DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_size,
                                  std::string_view result_text,
                                  std::uint64_t split_from = split_threshold);
+
+// Checks the log at the path, if there is a non-empty one that can be read
+// now, without holding it. None where that check could not decide anything
+// a later one may build on.
+std::optional<EarlierCheck> check_before_hold(const std::string& path,
+                                              std::string_view result_text);
+
+// The check of the held log, of `log_size` bytes, as is_already_logged
+// gives it. Where the earlier check read the same file, which has not
+// shrunk and whose checked part still ends with a whole line, only the
+// lines appended since are read; otherwise the whole log is.
+DuplicateCheck check_under_hold(const platform::File& log, std::uint64_t log_size,
+                                std::string_view result_text,
+                                const std::optional<EarlierCheck>& earlier);
 
 } // namespace wutally::log

@@ -9,16 +9,25 @@ std::string log_path(std::string_view log_directory) {
 }
 
 std::optional<platform::File> open_log(const std::string& path, platform::Clock& clock) {
-    const platform::Clock::TimePoint deadline = clock.now() + log_wait_bound;
+    platform::Clock::TimePoint deadline = clock.now() + log_wait_bound;
+    std::optional<platform::FileState> seen = platform::state_of(path);
     std::chrono::milliseconds pause = first_wait_pause;
     for (;;) {
         auto opened = platform::File::open_exclusive(path);
         if (auto* file = std::get_if<platform::File>(&opened)) {
             return std::move(*file);
         }
+        if (std::get<platform::OpenFailure>(opened) != platform::OpenFailure::held) {
+            return std::nullopt;
+        }
         const platform::Clock::TimePoint now = clock.now();
-        if (std::get<platform::OpenFailure>(opened) != platform::OpenFailure::held ||
-            now >= deadline) {
+        // A log that grew or was replaced has seen a run finish: the log is
+        // busy, not stuck, and the bound starts again.
+        if (auto state = platform::state_of(path); state != seen) {
+            seen = state;
+            deadline = now + log_wait_bound;
+        }
+        if (now >= deadline) {
             return std::nullopt;
         }
         clock.sleep_for(

@@ -14,7 +14,9 @@ namespace wutally::log {
 
 inline constexpr std::string_view log_file_name = "WUTally.csv";
 
-// How long a run waits, in all, for a log that another run holds.
+// How long a run waits for a log that another run holds while the log does
+// not change; a log that grows or is replaced meanwhile is busy, not stuck,
+// and the wait goes on.
 inline constexpr std::chrono::seconds log_wait_bound{10};
 
 // The pauses between attempts while waiting grow from the first to the
@@ -26,8 +28,8 @@ inline constexpr std::chrono::milliseconds longest_wait_pause{25};
 std::string log_path(std::string_view log_directory);
 
 // Opens the log, creating it if missing, held by this run alone. A log held
-// by another run is waited for, up to log_wait_bound; any other failure
-// gives none at once.
+// by another run is waited for until it has stayed unchanged for
+// log_wait_bound; any other failure gives none at once.
 std::optional<platform::File> open_log(const std::string& path, platform::Clock& clock);
 
 // Writes the bytes at the end of the log and flushes them to the disk. If any

@@ -22,6 +22,24 @@ using ExclusiveOpen = std::variant<File, OpenFailure>;
 // The separator the command line appends to a log directory.
 extern const char directory_separator;
 
+// Which file a name or a handle stands for: device and inode on POSIX, the
+// volume serial number and file index on Windows.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// What a name shows of a file without opening it for reading or writing.
+struct FileState {
+    FileIdentity identity;
+    std::uint64_t size = 0;
+    bool operator==(const FileState&) const = default;
+};
+
+// None where the name stands for no file, or its state cannot be had.
+std::optional<FileState> state_of(const std::string& path);
+
 // An open file. Closing happens in the destructor, on every path.
 class File {
   public:
@@ -41,6 +59,7 @@ class File {
     ~File();
 
     [[nodiscard]] std::optional<std::uint64_t> size() const;
+    [[nodiscard]] std::optional<FileIdentity> identity() const;
     // Reads up to buffer.size() bytes; 0 means the end of the file.
     [[nodiscard]] std::optional<std::size_t> read(std::span<char> buffer) const;
     // The same from the given offset, wherever earlier reads left off; two

@@ -94,6 +94,9 @@ std::optional<Outcome> refusal(const log::DuplicateCheck& check, const std::stri
 
 Outcome log_work_unit(RunContext& context, const Services& services) {
     const std::string path = log::log_path(context.log_directory);
+    // Reading the log before holding it keeps the hold short however long
+    // the log is: under the hold, only what was appended since is read.
+    const auto earlier = log::check_before_hold(path, context.result->searchable());
     context.log = log::open_log(path, services.clock);
     if (!context.log) {
         return failure("WUTally: Could not open " + path + "\n");
@@ -108,7 +111,7 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
         bytes = log::header_row();
     } else {
         const auto check =
-            log::is_already_logged(*context.log, *size, context.result->searchable());
+            log::check_under_hold(*context.log, *size, context.result->searchable(), earlier);
         if (auto refused = refusal(check, path)) {
             return *std::move(refused);
         }

@@ -15,7 +15,8 @@ namespace {
 struct Entry {
     std::string bytes;
     bool directory = false;
-    bool held = false; // by another run
+    bool held = false;            // by another run
+    std::uint64_t generation = 0; // a new one for each file put under the name
 };
 
 struct OpenFile {
@@ -30,6 +31,8 @@ struct State {
     std::size_t failing_operation = 0;
     bool failing_onward = false;
     std::optional<FailedOperation> failed;
+    std::vector<FailedOperation> done; // every operation, in order
+    std::uint64_t generations = 0;
 };
 
 State& state() {
@@ -44,6 +47,7 @@ bool fails(Operation operation, const std::string& path) {
     const std::lock_guard lock(counting);
     State& current = state();
     ++current.operation_count;
+    current.done.push_back({operation, path});
     const bool failing =
         current.failing_operation != 0 &&
         (current.failing_onward ? current.operation_count >= current.failing_operation
@@ -69,11 +73,15 @@ void reset() {
 }
 
 void put_file(const std::string& path, std::string bytes) {
-    state().entries[path] = Entry{std::move(bytes), false};
+    state().entries[path] = Entry{std::move(bytes), false, false, ++state().generations};
+}
+
+void rewrite_file(const std::string& path, std::string bytes) {
+    state().entries[path].bytes = std::move(bytes);
 }
 
 void put_directory(const std::string& path) {
-    state().entries[path] = Entry{{}, true};
+    state().entries[path] = Entry{{}, true, false, ++state().generations};
 }
 
 void hold(const std::string& path, bool held) {
@@ -103,6 +111,17 @@ std::size_t operations() {
 
 std::optional<FailedOperation> failed_operation() {
     return state().failed;
+}
+
+std::optional<std::size_t> first_operation(Operation operation, const std::string& path) {
+    const auto& done = state().done;
+    const auto found = std::find_if(done.begin(), done.end(), [&](const FailedOperation& each) {
+        return each.operation == operation && each.path == path;
+    });
+    if (found == done.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(found - done.begin()) + 1;
 }
 
 } // namespace fake
@@ -143,8 +162,22 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     if (found != entries.end() && found->second.held) {
         return OpenFailure::held;
     }
-    entries.try_emplace(path);
+    if (found == entries.end()) {
+        entries[path].generation = ++fake::state().generations;
+    }
     return File(open_handle(path));
+}
+
+std::optional<FileIdentity> File::identity() const {
+    return FileIdentity{0, fake::entry_of(handle_).generation};
+}
+
+std::optional<FileState> state_of(const std::string& path) {
+    const auto found = fake::state().entries.find(path);
+    if (found == fake::state().entries.end()) {
+        return std::nullopt;
+    }
+    return FileState{{0, found->second.generation}, found->second.bytes.size()};
 }
 
 void File::close() noexcept {

@@ -18,7 +18,10 @@ struct FailedOperation {
 // Forgets every file and failure and restarts the operation count.
 void reset();
 
+// A new file under the name, replacing any earlier one.
 void put_file(const std::string& path, std::string bytes);
+// New bytes in the same file, as another run appends to it or cuts it back.
+void rewrite_file(const std::string& path, std::string bytes);
 void put_directory(const std::string& path);
 // Another run holds the file (created empty if missing), or lets it go.
 void hold(const std::string& path, bool held = true);
@@ -33,6 +36,9 @@ void fail_operations_from(std::size_t nth);
 std::size_t operations();
 // The first operation that failed.
 std::optional<FailedOperation> failed_operation();
+// Which operation since the reset, counting from 1, was the first of its
+// kind on the path.
+std::optional<std::size_t> first_operation(Operation operation, const std::string& path);
 
 // The largest count a read returns, so that a log takes several reads.
 inline constexpr std::size_t largest_read = 1000;

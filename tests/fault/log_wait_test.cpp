@@ -18,7 +18,10 @@ namespace {
 using std::chrono::milliseconds;
 
 const std::string log_path = "WUTally.csv";
-const std::string earlier_log = "\"date\",\"name\"\r\n\"2026.01.01 00:00:00\",\"unit.0\"";
+std::string row_of(const std::string& name) {
+    return "\"2026.01.01 00:00:00\",\"" + name + "\"";
+}
+const std::string earlier_log = "\"date\",\"name\"\r\n" + row_of("unit.0");
 
 struct WaitCase {
     const char* label;
@@ -75,6 +78,53 @@ const WaitCase wait_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, LogWait, testing::ValuesIn(wait_cases), testing_support::ByLabel{});
+
+struct BusyCase {
+    const char* label;
+    milliseconds change_every; // another run appends a row this often
+    milliseconds changing_for; // and stops after this long
+    std::optional<milliseconds> replaced_at;
+    milliseconds waited_at_least;
+};
+PRINT_CASE_BY_LABEL(BusyCase)
+
+class BusyLog : public testing::TestWithParam<BusyCase> {};
+
+// A log that keeps changing is busy, not stuck: the run waits on, and gives
+// up only once it has stayed unchanged for the bound.
+TEST_P(BusyLog, IsWaitedForUntilItStaysUnchangedForTheBound) {
+    const BusyCase& test = GetParam();
+    fake::reset();
+    fake::put_file(log_path, earlier_log);
+    fake::hold(log_path);
+    fake::FakeClock clock;
+    milliseconds changed{0};
+    clock.after_sleep = [&](milliseconds elapsed) {
+        if (test.replaced_at && elapsed >= *test.replaced_at && changed < *test.replaced_at) {
+            fake::put_file(log_path, earlier_log);
+            fake::hold(log_path);
+            changed = elapsed;
+        } else if (elapsed <= test.changing_for && elapsed - changed >= test.change_every) {
+            fake::rewrite_file(log_path, *fake::file_bytes(log_path) + "\r\n" + row_of("other"));
+            changed = elapsed;
+        }
+    };
+    EXPECT_EQ(log::open_log(log_path, clock), std::nullopt);
+    EXPECT_EQ(clock.elapsed(), changed + log::log_wait_bound);
+    EXPECT_GE(clock.elapsed(), test.waited_at_least);
+}
+
+const BusyCase busy_cases[] = {
+    {"unchanged", milliseconds{20000}, milliseconds{0}, std::nullopt, milliseconds{10000}},
+    {"growing_for_thirty_seconds", milliseconds{500}, milliseconds{30000}, std::nullopt,
+     milliseconds{39500}},
+    {"growing_slower_than_the_bound", milliseconds{11000}, milliseconds{30000}, std::nullopt,
+     milliseconds{10000}},
+    {"replaced_after_nine_seconds", milliseconds{20000}, milliseconds{0}, milliseconds{9000},
+     milliseconds{19000}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, BusyLog, testing::ValuesIn(busy_cases), testing_support::ByLabel{});
 
 TEST(LogWait, OtherOpenFailuresAreNotWaitedFor) {
     fake::reset();

@@ -36,14 +36,26 @@ std::optional<File> File::open_shared_read(const std::string& path) {
 
 namespace {
 
-// A write lock on the whole file, by its open file description where the
-// system has such locks. Unlike flock, byte-range locks are what Linux
-// clients of NFS and SMB shares pass on to the server, so runs on different
-// machines sharing one log exclude one another.
-bool lock_whole_file(int fd) {
+FileIdentity identity_of(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+// The byte every run locks: far beyond any log's end, so that on shares whose
+// byte-range locks are mandatory (SMB) the lock never stands in the way of
+// reading or writing the log itself, while a lock of the whole file, as
+// earlier versions took, still covers it.
+constexpr off_t lock_byte = static_cast<off_t>((std::uint64_t{1} << 62) - 1);
+
+// A write lock, by the open file description where the system has such
+// locks. Unlike flock, byte-range locks are what Linux clients of NFS and
+// SMB shares pass on to the server, so runs on different machines sharing
+// one log exclude one another.
+bool lock_log(int fd) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
+    lock.l_start = lock_byte;
+    lock.l_len = 1;
 #ifdef F_OFD_SETLK
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 #else
@@ -56,13 +68,19 @@ bool is_held_elsewhere(int error) {
     return error == EAGAIN || error == EACCES;
 }
 
+// What open gives on an SMB share when a Windows machine holds the log open
+// without sharing: the server's sharing violation.
+bool is_open_elsewhere(int error) {
+    return error == EBUSY || error == ETXTBSY;
+}
+
 // Whether the path still names the file behind fd: a program that saves the
 // log by writing a new file over it leaves a waiting run holding the old one.
 bool still_names(const std::string& path, int fd) {
     struct stat open_file {};
     struct stat named {};
     return ::fstat(fd, &open_file) == 0 && ::stat(path.c_str(), &named) == 0 &&
-           open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+           identity_of(open_file) == identity_of(named);
 }
 
 } // namespace
@@ -73,10 +91,10 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     std::signal(SIGXFSZ, SIG_IGN);
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
-        return OpenFailure::failed;
+        return is_open_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
     }
     File file(fd);
-    if (!lock_whole_file(fd)) {
+    if (!lock_log(fd)) {
         return is_held_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
     }
     if (!still_names(path, fd)) {
@@ -98,6 +116,22 @@ std::optional<std::uint64_t> File::size() const {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::optional<FileIdentity> File::identity() const {
+    struct stat status {};
+    if (::fstat(fd_of(handle_), &status) != 0) {
+        return std::nullopt;
+    }
+    return identity_of(status);
+}
+
+std::optional<FileState> state_of(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || status.st_size < 0) {
+        return std::nullopt;
+    }
+    return FileState{identity_of(status), static_cast<std::uint64_t>(status.st_size)};
 }
 
 std::optional<std::size_t> File::read(std::span<char> buffer) const {

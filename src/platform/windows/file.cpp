@@ -20,6 +20,20 @@ std::intptr_t handle_value(HANDLE handle) {
     return reinterpret_cast<std::intptr_t>(handle);
 }
 
+FileState state_by_handle(const BY_HANDLE_FILE_INFORMATION& information) {
+    return {{information.dwVolumeSerialNumber,
+             (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow},
+            (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow};
+}
+
+std::optional<FileState> state_of_handle(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (::GetFileInformationByHandle(handle, &information) == 0) {
+        return std::nullopt;
+    }
+    return state_by_handle(information);
+}
+
 // ReadFile and WriteFile take 32-bit counts.
 constexpr std::size_t largest_transfer = std::size_t{1} << 30;
 
@@ -64,6 +78,25 @@ std::optional<std::uint64_t> File::size() const {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<FileIdentity> File::identity() const {
+    const auto state = state_of_handle(handle_of(handle_));
+    return state ? std::optional(state->identity) : std::nullopt;
+}
+
+std::optional<FileState> state_of(const std::string& path) {
+    // Opening for attributes alone is not refused by a run that holds the
+    // log without sharing.
+    HANDLE handle = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const auto state = state_of_handle(handle);
+    ::CloseHandle(handle);
+    return state;
 }
 
 std::optional<std::size_t> File::read(std::span<char> buffer) const {
