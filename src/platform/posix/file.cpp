@@ -6,6 +6,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 
 namespace wutally::platform {
 
@@ -17,12 +20,55 @@ int fd_of(std::intptr_t handle) {
     return static_cast<int>(handle);
 }
 
+FileIdentity identity_of(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+// Whether the file lies on an SMB share, whose Linux client may cache the
+// log's pages and size under a lease while another machine appends to it:
+// a stale size, or a cached page written back whole, loses that machine's
+// row.
+bool on_smb_share([[maybe_unused]] int fd) {
+#ifdef __linux__
+    struct statfs status {};
+    if (::fstatfs(fd, &status) != 0) {
+        return false;
+    }
+    const auto type = static_cast<std::uint32_t>(status.f_type);
+    return type == 0xFF534D42U || type == 0xFE534D42U || type == 0x517BU;
+#else
+    return false;
+#endif
+}
+
+// Opens the file, and on an SMB share opens it again for direct transfers,
+// which go to the server, not through the client's cache.
+int open_file(const std::string& path, int flags, mode_t mode = 0) {
+    const int fd = ::open(path.c_str(), flags, mode);
+#ifdef O_DIRECT
+    if (fd >= 0 && on_smb_share(fd)) {
+        const int direct = ::open(path.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_DIRECT);
+        struct stat first {};
+        struct stat second {};
+        if (direct >= 0 && ::fstat(fd, &first) == 0 && ::fstat(direct, &second) == 0 &&
+            identity_of(first) == identity_of(second)) {
+            ::close(fd);
+            return direct;
+        }
+        if (direct >= 0) {
+            ::close(direct);
+        }
+    }
+#endif
+    return fd;
+}
+
 } // namespace
 
 std::optional<File> File::open_shared_read(const std::string& path) {
     // Non-blocking, so that a FIFO in a client file's place cannot hang the
     // run waiting for a writer; it has no size and reads as empty.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = open_file(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -35,10 +81,6 @@ std::optional<File> File::open_shared_read(const std::string& path) {
 }
 
 namespace {
-
-FileIdentity identity_of(const struct stat& status) {
-    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-}
 
 // The byte every run locks: far beyond any log's end, so that on shares whose
 // byte-range locks are mandatory (SMB) the lock never stands in the way of
@@ -89,7 +131,7 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     // A file-size limit must fail the write, not kill the run half-way
     // through a row, so that the roll-back can still run.
     std::signal(SIGXFSZ, SIG_IGN);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = open_file(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
         return is_open_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
     }
@@ -111,6 +153,15 @@ void File::close() noexcept {
 }
 
 std::optional<std::uint64_t> File::size() const {
+#ifdef STATX_SIZE
+    // Asked of the server on a network share, not taken from what the
+    // client last heard: another machine may just have appended a row.
+    struct statx fresh {};
+    if (::statx(fd_of(handle_), "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_SIZE, &fresh) ==
+        0) {
+        return fresh.stx_size;
+    }
+#endif
     struct stat status {};
     if (::fstat(fd_of(handle_), &status) != 0 || status.st_size < 0) {
         return std::nullopt;
