@@ -137,12 +137,6 @@ std::vector<GroupTotals> group_totals(const Units& units, std::size_t keys, KeyO
     return groups;
 }
 
-// A month as a count of months from year 0, so that months are dense keys.
-int month_index(Stamp stamp) {
-    const int month = month_of(stamp);
-    return month / 100 * 12 + month % 100 - 1;
-}
-
 } // namespace
 
 ReportColumns find_columns(const log::HeaderTable& header) {
@@ -293,18 +287,17 @@ void FigureCollector::add_months(Figures& figures) const {
     int first = std::numeric_limits<int>::max();
     int last = 0;
     for (const Unit& unit : units_) {
-        first = std::min(first, month_index(unit.date));
-        last = std::max(last, month_index(unit.date));
+        first = std::min(first, month_index(month_of(unit.date)));
+        last = std::max(last, month_index(month_of(unit.date)));
     }
     const auto months =
         group_totals(units_, static_cast<std::size_t>(last - first) + 1, [&](const Unit& unit) {
-            return static_cast<std::size_t>(month_index(unit.date) - first);
+            return static_cast<std::size_t>(month_index(month_of(unit.date)) - first);
         });
     for (std::size_t at = 0; at < months.size(); ++at) {
         if (months[at].work_units > 0) {
-            const int index = first + static_cast<int>(at);
-            figures.months.push_back(
-                {index / 12 * 100 + index % 12 + 1, months[at].work_units, months[at].cpu_median});
+            figures.months.push_back({month_of_index(first + static_cast<int>(at)),
+                                      months[at].work_units, months[at].cpu_median});
         }
     }
 }

@@ -53,7 +53,7 @@ using RowFields = std::array<std::string_view, column_count>;
 
 // The latest used row's account fields, read as numbers at the end.
 struct LatestRow {
-    Stamp date = 0;
+    Stamp date{};
     std::array<std::optional<std::string>, 4> fields; // user_name to total_cpu
 };
 

@@ -27,7 +27,7 @@ struct LogFigures {
 };
 
 struct MonthFigures {
-    int month = 0; // YYYYMM
+    Month month;
     std::uint64_t work_units = 0;
     std::optional<double> cpu_median_s;
 };
@@ -41,7 +41,7 @@ struct VersionFigures {
 // One of the best work units by a score.
 struct BestUnit {
     std::string name;
-    Stamp date = 0;
+    Stamp date{};
     double score = 0;
     std::optional<double> power;
     std::optional<double> chisq; // gaussians only
@@ -50,7 +50,7 @@ struct BestUnit {
 // The account as the latest used row shows it. A field is none where its
 // column is missing, or, for the numbers, where it is not a number.
 struct Account {
-    Stamp date = 0;
+    Stamp date{};
     std::optional<std::string> user_name;
     std::optional<double> nwus;
     std::optional<double> nresults;
@@ -59,7 +59,7 @@ struct Account {
 
 // A work unit as the page's charts place it.
 struct UnitPoint {
-    Stamp date = 0;
+    Stamp date{};
     double cpu_s = 0;
 };
 

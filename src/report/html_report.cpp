@@ -3,6 +3,7 @@
 #include "log/log_file.hpp"
 #include "report/markup.hpp"
 #include "report/number_format.hpp"
+#include "report/report_tables.hpp"
 #include "report/svg_chart.hpp"
 
 #include <version.hpp>
@@ -45,9 +46,6 @@ svg .bar { fill: var(--bar); }
 svg .dots circle { fill: var(--dot); }
 svg .steps { fill: none; stroke: var(--step); stroke-width: 2.5; }
 .none { color: var(--muted); }
-dl { display: grid; grid-template-columns: max-content 1fr; gap: 0.3rem 1.2rem; margin: 0; }
-dt { color: var(--muted); }
-dd { margin: 0; }
 footer { margin-top: 2.5rem; color: var(--muted); font-size: 0.85rem; }
 @media (max-width: 600px) { .charts { grid-template-columns: 1fr; } }
 @media print {
@@ -64,48 +62,36 @@ std::string cell(std::string_view text, std::string_view tag = "td", std::string
            ">" + escape_markup(text) + "</" + std::string(tag) + ">";
 }
 
-std::string row(std::initializer_list<std::string> cells, std::string_view kind = "") {
-    std::string html = kind.empty() ? "<tr>" : "<tr class=\"" + std::string(kind) + "\">";
-    for (const std::string& text : cells) {
-        html += text;
-    }
-    return html + "</tr>\n";
-}
-
 std::string hours_or_dash(const std::optional<double>& seconds) {
     return seconds ? format_hours(*seconds) : "-";
 }
 
-std::string number_or_dash(const std::optional<double>& value) {
-    return value ? format_shortest(*value) : "-";
-}
-
-// The day alone: the table stays narrow enough for a laptop screen.
-std::string day_or_dash(const std::optional<Stamp>& stamp) {
-    return stamp ? format_stamp(*stamp).substr(0, 10) : "-";
-}
-
-std::string log_row(std::string_view label, const LogFigures& log, std::string_view kind) {
-    return row({cell(label, "td", "text path"), cell(format_count(log.rows)),
-                cell(format_count(log.skipped)), cell(format_count(log.repeated)),
-                cell(format_count(log.work_units)), cell(day_or_dash(log.first)),
-                cell(day_or_dash(log.last)),
-                cell(log.cpu_hours ? format_fixed(*log.cpu_hours, 1) : "-"),
-                cell(hours_or_dash(log.cpu_mean_s)), cell(hours_or_dash(log.cpu_median_s))},
-               kind);
-}
-
-std::string summary_table(const Figures& figures) {
-    std::string html = "<div class=\"scroll\"><table>\n";
-    html +=
-        row({cell("log", "th"), cell("rows", "th"), cell("skipped", "th"), cell("repeated", "th"),
-             cell("work units", "th"), cell("first", "th"), cell("last", "th"),
-             cell("CPU hours", "th"), cell("mean CPU", "th"), cell("median CPU", "th")});
-    for (const LogFigures& log : figures.logs) {
-        html += log_row(log.path, log, "");
+// The table as HTML: the head in th cells, a list of terms and values with
+// the terms in th cells, and the total row set apart.
+std::string render(const Table& table, std::string_view table_class = "") {
+    const auto kind_of = [&](std::size_t column) -> std::string_view {
+        const char alignment = column < table.alignment.size() ? table.alignment[column] : 'r';
+        return alignment == 'l' ? "text" : alignment == 'w' ? "text path" : "";
+    };
+    std::string html = "<div class=\"scroll\"><table" +
+                       (table_class.empty() ? "" : " class=\"" + std::string(table_class) + "\"") +
+                       ">\n";
+    if (!table.head.empty()) {
+        html += "<tr>";
+        for (std::size_t column = 0; column < table.head.size(); ++column) {
+            html += cell(table.head[column], "th", kind_of(column));
+        }
+        html += "</tr>\n";
     }
-    if (figures.logs.size() > 1) {
-        html += log_row("all logs", figures.all, "total");
+    for (std::size_t at = 0; at < table.rows.size(); ++at) {
+        const bool total = table.ends_in_total && at + 1 == table.rows.size();
+        html += total ? "<tr class=\"total\">" : "<tr>";
+        const auto& row = table.rows[at];
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            const bool term = table.head.empty() && column == 0;
+            html += cell(row[column], term ? "th" : "td", kind_of(column));
+        }
+        html += "</tr>\n";
     }
     return html + "</table></div>\n";
 }
@@ -134,8 +120,8 @@ std::string cpu_chart(const Figures& figures) {
     std::vector<Step> steps;
     for (const MonthFigures& month : figures.months) {
         if (month.cpu_median_s) {
-            const int next = month.month % 100 == 12 ? month.month + 89 : month.month + 1;
-            steps.push_back({month_start_days(month.month), month_start_days(next),
+            steps.push_back({month_start_days(month.month),
+                             month_start_days(month.month + std::chrono::months{1}),
                              *month.cpu_median_s / 3600});
         }
     }
@@ -167,47 +153,15 @@ std::string per_log_charts(const Figures& figures) {
                   bar_chart({"Median CPU per work unit, per log", "CPU hours", ""}, medians));
 }
 
-std::string versions_table(const std::vector<VersionFigures>& versions) {
-    std::string html =
-        "<table class=\"compact\">\n" +
-        row({cell("client version", "th"), cell("work units", "th"), cell("median CPU", "th")});
-    for (const VersionFigures& version : versions) {
-        html += row({cell(version.version.empty() ? "(none)" : version.version, "td", "text"),
-                     cell(format_count(version.work_units)),
-                     cell(hours_or_dash(version.cpu_median_s))});
-    }
-    return html + "</table>\n";
-}
-
-std::string best_table(std::string_view title, const std::optional<std::vector<BestUnit>>& units,
-                       bool chisq) {
+std::string best_section(std::string_view title, const std::optional<std::vector<BestUnit>>& units,
+                         bool chisq) {
     std::string html = "<section><h2>" + escape_markup(title) + "</h2>\n";
     if (!units || units->empty()) {
         return html + "<p class=\"none\">" +
                (units ? "No work unit has a score." : "The logs have no such column.") +
                "</p></section>\n";
     }
-    html += "<div class=\"scroll\"><table class=\"compact\">\n<tr>" + cell("#", "th") +
-            cell("score", "th") + cell("power", "th") + (chisq ? cell("chisq", "th") : "") +
-            cell("date", "th") + cell("work unit", "th", "text") + "</tr>\n";
-    std::size_t place = 0;
-    for (const BestUnit& unit : *units) {
-        html += "<tr>" + cell(std::to_string(++place)) + cell(format_shortest(unit.score)) +
-                cell(number_or_dash(unit.power)) + (chisq ? cell(number_or_dash(unit.chisq)) : "") +
-                cell(format_stamp(unit.date)) + cell(unit.name, "td", "text") + "</tr>\n";
-    }
-    return html + "</table></div></section>\n";
-}
-
-std::string account_list(const Account& account) {
-    const auto entry = [](std::string_view term, const std::string& value) {
-        return "<dt>" + escape_markup(term) + "</dt><dd>" + escape_markup(value) + "</dd>\n";
-    };
-    return "<h2>Account, as of " + escape_markup(format_stamp(account.date)) + "</h2>\n<dl>\n" +
-           entry("user name", account.user_name.value_or("-")) +
-           entry("work units", account.nwus ? format_fixed(*account.nwus, 0) : "-") +
-           entry("results", account.nresults ? format_fixed(*account.nresults, 0) : "-") +
-           entry("total CPU", hours_or_dash(account.total_cpu)) + "</dl>\n";
+    return html + render(best_table(*units, chisq), "compact") + "</section>\n";
 }
 
 std::string subtitle(const Figures& figures) {
@@ -231,19 +185,21 @@ std::string html_report(const Figures& figures) {
                        std::string(style) + "</style>\n</head>\n<body>\n";
     html += "<header><h1>WUTally report</h1>\n<p class=\"subtitle\">" +
             escape_markup(subtitle(figures)) + "</p></header>\n";
-    html += "<h2>Summary</h2>\n" + summary_table(figures);
+    html += "<h2>Summary</h2>\n" + render(summary_table(figures));
     html += "<h2>Work over time</h2>\n<div class=\"charts\">\n" + months_chart(figures) +
             cpu_chart(figures) + "</div>\n";
     if (figures.logs.size() > 1) {
         html += "<h2>Per log</h2>\n<div class=\"charts\">\n" + per_log_charts(figures) + "</div>\n";
     }
     if (figures.versions && !figures.versions->empty()) {
-        html += "<h2>By client version</h2>\n" + versions_table(*figures.versions);
+        html +=
+            "<h2>By client version</h2>\n" + render(versions_table(*figures.versions), "compact");
     }
-    html += best_table("Best gaussians (bg_score)", figures.best_gaussians, true) +
-            best_table("Best spikes (bs_score)", figures.best_spikes, false);
+    html += best_section("Best gaussians (bg_score)", figures.best_gaussians, true) +
+            best_section("Best spikes (bs_score)", figures.best_spikes, false);
     if (figures.account) {
-        html += account_list(*figures.account);
+        html += "<h2>Account, as of " + escape_markup(format_stamp(figures.account->date)) +
+                "</h2>\n" + render(account_table(*figures.account), "compact");
     }
     return html + "<footer>Made by wutally-report " + std::string(version) +
            ".</footer>\n</body>\n</html>\n";

@@ -128,10 +128,9 @@ void time_ticks(std::string& svg, const TimeAxis& axis) {
                 break;
             }
         }
-        int month = month_of_day(axis.first);
-        const auto index = [](int yyyymm) { return yyyymm / 100 * 12 + yyyymm % 100 - 1; };
-        for (int i = index(month); month_start_days(month) <= axis.last; ++i) {
-            month = i / 12 * 100 + i % 12 + 1;
+        Month month = month_of_day(axis.first);
+        for (int i = month_index(month); month_start_days(month) <= axis.last; ++i) {
+            month = month_of_index(i);
             const double day = month_start_days(month);
             if (day >= axis.first && day <= axis.last && i % step == 0) {
                 ticks.emplace_back(day, step >= 12 ? format_month(month).substr(0, 4)

@@ -112,10 +112,10 @@ const FigureCase figure_cases[] = {
          EXPECT_EQ(f.all.cpu_mean_s, 9600);
          EXPECT_EQ(f.all.cpu_median_s, 7200);
          ASSERT_EQ(f.months.size(), 2U);
-         EXPECT_EQ(f.months[0].month, 202601);
+         EXPECT_EQ(format_month(f.months[0].month), "2026-01");
          EXPECT_EQ(f.months[0].work_units, 1U);
          EXPECT_EQ(f.months[0].cpu_median_s, 3600);
-         EXPECT_EQ(f.months[1].month, 202602);
+         EXPECT_EQ(format_month(f.months[1].month), "2026-02");
          EXPECT_EQ(f.months[1].work_units, 2U);
          EXPECT_EQ(f.months[1].cpu_median_s, 12600);
      }},

@@ -61,12 +61,24 @@ TEST_P(Stamps, AreExactlyAValidDateAndTime) {
     }
 }
 
+// The time of a date field known to be valid.
+Stamp at(std::string_view field) {
+    return parse_stamp(field).value();
+}
+
+Stamp make_stamp(int year, unsigned month, unsigned day, int seconds) {
+    using namespace std::chrono;
+    return {sys_days{year_month_day{std::chrono::year{year}, std::chrono::month{month},
+                                    std::chrono::day{day}}},
+            duration<std::int32_t>{seconds}};
+}
+
 const StampCase stamp_cases[] = {
-    {"ordinary", "2026.01.05 07:03:09", 20260105070309},
-    {"leap_day", "2024.02.29 00:00:00", 20240229000000},
-    {"leap_second", "2016.12.31 23:59:60", 20161231235960},
+    {"ordinary", "2026.01.05 07:03:09", make_stamp(2026, 1, 5, 7 * 3600 + 3 * 60 + 9)},
+    {"leap_day", "2024.02.29 00:00:00", make_stamp(2024, 2, 29, 0)},
+    {"leap_second", "2016.12.31 23:59:60", make_stamp(2016, 12, 31, 86400)},
     {"no_leap_day_in_a_century", "1900.02.29 00:00:00", std::nullopt},
-    {"leap_day_of_400", "2000.02.29 12:00:00", 20000229120000},
+    {"leap_day_of_400", "2000.02.29 12:00:00", make_stamp(2000, 2, 29, 12 * 3600)},
     {"thirty_first_of_april", "2026.04.31 00:00:00", std::nullopt},
     {"month_thirteen", "2026.13.01 00:00:00", std::nullopt},
     {"day_zero", "2026.01.00 00:00:00", std::nullopt},
@@ -79,14 +91,27 @@ const StampCase stamp_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Stamps, testing::ValuesIn(stamp_cases), testing_support::ByLabel{});
 
+TEST(Stamps, FollowTheTimes) {
+    EXPECT_LT(at("2016.12.31 23:59:59"), at("2016.12.31 23:59:60"));
+    EXPECT_LT(at("2016.12.31 23:59:60"), at("2017.01.01 00:00:00"));
+    EXPECT_LT(at("2025.12.31 23:00:00"), at("2026.01.01 01:00:00"));
+}
+
 TEST(Days, CountFromTheEpochAndBack) {
-    EXPECT_EQ(days_since_epoch(19700101000000), 0);
-    EXPECT_EQ(days_since_epoch(20260105120000), 20458.5);
+    using std::chrono::months;
+    EXPECT_EQ(days_since_epoch(at("1970.01.01 00:00:00")), 0);
+    EXPECT_EQ(days_since_epoch(at("2026.01.05 12:00:00")), 20458.5);
     EXPECT_EQ(format_day(20458.5), "2026-01-05");
-    EXPECT_EQ(month_of_day(days_since_epoch(20240229235959)), 202402);
-    EXPECT_EQ(month_start_days(202403), days_since_epoch(20240301000000));
-    EXPECT_EQ(stamp_of_days(days_since_epoch(20261231235959)), 20261231235959);
-    EXPECT_EQ(stamp_of_days(-0.5), 19691231120000);
+    EXPECT_EQ(month_of_day(days_since_epoch(at("2024.02.29 23:59:59"))),
+              month_of(at("2024.02.01 00:00:00")));
+    const Month december = month_of(at("2026.12.31 23:59:59"));
+    EXPECT_EQ(format_month(december + months{1}), "2027-01");
+    EXPECT_EQ(month_start_days(december + months{1}), days_since_epoch(at("2027.01.01 00:00:00")));
+    EXPECT_EQ(month_of_index(month_index(december)), december);
+    EXPECT_EQ(month_index(december + months{1}), month_index(december) + 1);
+    EXPECT_EQ(stamp_of_days(days_since_epoch(at("2026.12.31 23:59:59"))),
+              at("2026.12.31 23:59:59"));
+    EXPECT_EQ(stamp_of_days(-0.5), at("1969.12.31 12:00:00"));
 }
 
 struct MarkupCase {
