@@ -52,7 +52,9 @@ class File {
     // elsewhere fails at once as `held`.
     static ExclusiveOpen open_exclusive(const std::string& path);
 
-    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = closed; }
+    File(File&& other) noexcept : handle_(other.handle_), locked_(other.locked_) {
+        other.handle_ = closed;
+    }
     File& operator=(File&& other) noexcept;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -81,12 +83,14 @@ class File {
     void close() noexcept;
 
     Handle handle_;
+    bool locked_ = false; // this run's lock on the log, let go before closing
 };
 
 inline File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = other.handle_;
+        locked_ = other.locked_;
         other.handle_ = closed;
     }
     return *this;

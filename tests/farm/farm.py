@@ -28,7 +28,12 @@ HEADER_FIELDS = 57
 NAME_COLUMN = 20
 
 
+SUMMARY = []
+
+
 def log(text):
+    """Prints a line of the test's findings and keeps it for the summary."""
+    SUMMARY.append(text)
     print(text, flush=True)
 
 
@@ -57,16 +62,28 @@ class Processes:
         return process
 
     def end_all(self):
+        # A second interruption must not cut the ending short.
+        handlers = {number: signal.signal(number, signal.SIG_IGN)
+                    for number in (signal.SIGINT, signal.SIGTERM)}
         for process in self.started:
-            if process.poll() is None:
-                os.kill(process.pid, signal.SIGTERM)
+            self.send(process, signal.SIGTERM)
         deadline = time.monotonic() + 10
         for process in self.started:
             try:
                 process.wait(max(0.1, deadline - time.monotonic()))
             except subprocess.TimeoutExpired:
-                os.kill(process.pid, signal.SIGKILL)
+                self.send(process, signal.SIGKILL)
                 process.wait()
+        for number, handler in handlers.items():
+            signal.signal(number, handler)
+
+    @staticmethod
+    def send(process, number):
+        if process.poll() is None:
+            try:
+                os.kill(process.pid, number)
+            except ProcessLookupError:
+                pass  # it ended meanwhile
 
 
 # --- the machines' kernel and initramfs -----------------------------------
@@ -384,6 +401,9 @@ def farm(kind, args, kernel, initramfs, processes):
     return passed
 
 
+SKIPPED = 77
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--wutally", required=True)
@@ -393,6 +413,11 @@ def main():
     parser.add_argument("--runs", type=int, default=16)
     parser.add_argument("--kinds", default="nfs,smb")
     args = parser.parse_args()
+    # Ended by CTest's timeout or by hand, the test still ends what it started.
+    signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(1))
+    if os.geteuid() != 0:
+        log("Farm test skipped: the NFS and SMB servers it starts need root")
+        return SKIPPED
     args.work = os.path.abspath(args.work)
     os.makedirs(args.work, exist_ok=True)
     tree = kernel_tree(args.work)
@@ -406,6 +431,8 @@ def main():
             passed &= farm(kind, args, kernel, initramfs, processes)
         finally:
             processes.end_all()
+    with open(os.path.join(args.work, "summary.txt"), "w") as summary:
+        summary.write("\n".join(SUMMARY) + "\n")
     return 0 if passed else 1
 
 

@@ -92,9 +92,9 @@ constexpr off_t lock_byte = static_cast<off_t>((std::uint64_t{1} << 62) - 1);
 // locks. Unlike flock, byte-range locks are what Linux clients of NFS and
 // SMB shares pass on to the server, so runs on different machines sharing
 // one log exclude one another.
-bool lock_log(int fd) {
+bool set_lock(int fd, int type) {
     struct flock lock {};
-    lock.l_type = F_WRLCK;
+    lock.l_type = static_cast<short>(type);
     lock.l_whence = SEEK_SET;
     lock.l_start = lock_byte;
     lock.l_len = 1;
@@ -103,6 +103,19 @@ bool lock_log(int fd) {
 #else
     return ::fcntl(fd, F_SETLK, &lock) == 0;
 #endif
+}
+
+bool lock_log(int fd) {
+    return set_lock(fd, F_WRLCK);
+}
+
+// Let go explicitly rather than by closing: an SMB client that keeps the
+// lock to itself under a lease, and defers closing the file to keep the
+// lease, would otherwise hold a released lock on; pushed to the server
+// with the current holder's when another machine opens the log, the two
+// conflict and the holder's lock is lost.
+void unlock_log(int fd) {
+    (void)set_lock(fd, F_UNLCK);
 }
 
 // What fcntl gives when another process holds a conflicting lock.
@@ -139,6 +152,7 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     if (!lock_log(fd)) {
         return is_held_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
     }
+    file.locked_ = true;
     if (!still_names(path, fd)) {
         return OpenFailure::held;
     }
@@ -147,6 +161,9 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
 
 void File::close() noexcept {
     if (handle_ != closed) {
+        if (locked_) {
+            unlock_log(fd_of(handle_));
+        }
         ::close(fd_of(handle_));
         handle_ = closed;
     }
@@ -157,8 +174,7 @@ std::optional<std::uint64_t> File::size() const {
     // Asked of the server on a network share, not taken from what the
     // client last heard: another machine may just have appended a row.
     struct statx fresh {};
-    if (::statx(fd_of(handle_), "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_SIZE, &fresh) ==
-        0) {
+    if (::statx(fd_of(handle_), "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_SIZE, &fresh) == 0) {
         return fresh.stx_size;
     }
 #endif
