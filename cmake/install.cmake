@@ -5,7 +5,12 @@ if(WIN32)
   # A flat ZIP: both programs, the README, the batch file and an example
   # client directory.
   install(TARGETS wutally wutally-report RUNTIME DESTINATION .)
-  install(FILES README.md examples/log-work-units.bat DESTINATION .)
+  # With the line ends of the platform, so that any editor there shows it.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
+  file(READ README.md readme)
+  string(REPLACE "\n" "\r\n" readme "${readme}")
+  file(WRITE ${CMAKE_BINARY_DIR}/crlf/README.md "${readme}")
+  install(FILES ${CMAKE_BINARY_DIR}/crlf/README.md examples/log-work-units.bat DESTINATION .)
   install(DIRECTORY examples/client/ DESTINATION example-client)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_STRIP_FILES ON)

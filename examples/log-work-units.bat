@@ -9,11 +9,19 @@ rem time, or from the client's own hook for a finished unit. Every client
 rem writes into LOG_DIRECTORY\WUTally.csv; runs at the same moment wait for
 rem one another.
 rem
-rem A work unit that is already logged is no error. Any other failure is
-rem reported, the other clients are still logged, and the script exits
-rem with status 1. WUTALLY names the program if it is not beside this file.
+rem Each line the program prints is passed on behind the client directory
+rem ("client1: WUTally: work unit saved successfully on ..."). A work unit
+rem that is already logged is no error. Any other failure is reported, the
+rem other clients are still logged, and the script exits with status 1.
+rem WUTALLY names the program if it is not beside this file.
 setlocal
 if not defined WUTALLY set "WUTALLY=%~dp0wutally.exe"
+rem The program runs in each client's directory, so a program named with a
+rem directory is made absolute first; one named alone is looked up on the
+rem PATH.
+if not "%WUTALLY:\=%%WUTALLY:/=%"=="%WUTALLY%%WUTALLY%" (
+    for %%P in ("%WUTALLY%") do set "WUTALLY=%%~fP"
+)
 if "%~2"=="" (
     >&2 echo usage: log-work-units.bat LOG_DIRECTORY CLIENT_DIRECTORY...
     exit /b 2
@@ -28,10 +36,13 @@ if not exist "%~1\*" (
     set "STATUS=1"
     goto next
 )
+set "OUTPUT=%TEMP%\log-work-units-%RANDOM%%RANDOM%.txt"
 pushd "%~1"
-"%WUTALLY%" "/P%LOG_DIRECTORY%"
+"%WUTALLY%" "/P%LOG_DIRECTORY%" >"%OUTPUT%" 2>&1
 set "CODE=%ERRORLEVEL%"
 popd
+for /f "usebackq delims=" %%L in ("%OUTPUT%") do echo %~1: %%L
+del "%OUTPUT%"
 if "%CODE%"=="0" goto next
 if "%CODE%"=="2" goto next
 >&2 echo log-work-units: %~1: wutally failed with exit status %CODE%

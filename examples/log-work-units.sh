@@ -8,20 +8,30 @@
 # from the client's own hook for a finished unit. Every client writes into
 # LOG_DIRECTORY/WUTally.csv; runs at the same moment wait for one another.
 #
-# A work unit that is already logged is no error. Any other failure is
-# reported on standard error, the other clients are still logged, and the
-# script exits with status 1. WUTALLY names the program if it is not on the
-# PATH.
+# Each line the program prints is passed on behind the client directory
+# ("client1: WUTally: work unit saved successfully on ..."). A work unit
+# that is already logged is no error. Any other failure is reported on
+# standard error, the other clients are still logged, and the script exits
+# with status 1. WUTALLY names the program if it is not on the PATH.
 program=${WUTALLY:-wutally}
 
 if [ $# -lt 2 ]; then
     echo "usage: log-work-units.sh LOG_DIRECTORY CLIENT_DIRECTORY..." >&2
     exit 2
 fi
-case $1 in
-/*) log_directory=$1 ;;
-*) log_directory=$(pwd)/$1 ;; # the program runs in each client's directory
+# The program runs in each client's directory, so relative paths are made
+# absolute first. A program named without a directory is looked up on the
+# PATH.
+absolute() {
+    case $1 in
+    /*) printf '%s\n' "$1" ;;
+    *) printf '%s\n' "$(pwd)/$1" ;;
+    esac
+}
+case $program in
+*/*) program=$(absolute "$program") ;;
 esac
+log_directory=$(absolute "$1")
 shift
 
 status=0
@@ -31,8 +41,11 @@ for client in "$@"; do
         status=1
         continue
     fi
-    "$program" "/P$log_directory"
+    output=$(mktemp)
+    "$program" "/P$log_directory" >"$output" 2>&1
     code=$?
+    prefix="$client: " awk '{ print ENVIRON["prefix"] $0 }' "$output"
+    rm -f "$output"
     cd - >/dev/null || exit 1
     case $code in
     0 | 2) ;; # saved, or already logged

@@ -19,7 +19,8 @@ constexpr double top = 28;
 constexpr double bottom = 256;
 
 std::string attribute(std::string_view name, double value) {
-    return " " + std::string(name) + "=\"" + coordinate(value) + "\"";
+    std::string text = " ";
+    return text.append(name).append("=\"").append(coordinate(value)).append("\"");
 }
 
 std::string open_svg(const ChartText& text, double svg_height) {

@@ -87,16 +87,17 @@ std::string printable(std::string_view text) {
 std::string text_report(const Figures& figures) {
     std::string text = render(summary_table(figures), "");
     if (!figures.months.empty()) {
-        text += "\n" + months(figures);
+        text.append("\n").append(months(figures));
     }
     if (figures.versions && !figures.versions->empty()) {
-        text += "\nBy client version\n" + render(versions_table(*figures.versions), "  ");
+        text.append("\nBy client version\n")
+            .append(render(versions_table(*figures.versions), "  "));
     }
     if (figures.best_gaussians) {
-        text += "\n" + best("Best gaussians (bg_score)", *figures.best_gaussians, true);
+        text.append("\n").append(best("Best gaussians (bg_score)", *figures.best_gaussians, true));
     }
     if (figures.best_spikes) {
-        text += "\n" + best("Best spikes (bs_score)", *figures.best_spikes, false);
+        text.append("\n").append(best("Best spikes (bs_score)", *figures.best_spikes, false));
     }
     if (figures.account) {
         text += "\nAccount, as of " + format_stamp(figures.account->date) + "\n" +

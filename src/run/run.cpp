@@ -23,10 +23,12 @@ Outcome failure(std::string line) {
 }
 
 std::string lookup_message(std::string_view key, client::LookupFailure failure) {
-    const std::string quoted = "\"" + std::string(key) + "\"";
-    return failure == client::LookupFailure::no_key
-               ? "WUTally: Could not find " + quoted + " in file.\n\n"
-               : "WUTally: Could not find end of " + quoted + " in file.\n";
+    std::string line = failure == client::LookupFailure::no_key
+                           ? "WUTally: Could not find \""
+                           : "WUTally: Could not find end of \"";
+    line.append(key);
+    return line.append(failure == client::LookupFailure::no_key ? "\" in file.\n\n"
+                                                                : "\" in file.\n");
 }
 
 std::string load_failure_line(client::LoadFailure failure, const std::string& file_name,

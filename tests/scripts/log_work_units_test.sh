@@ -27,16 +27,24 @@ for client in one two; do
 done
 rows() { grep -c '^"20' logs/WUTally.csv; }
 
-sh "$script" logs one two >out 2>err
+# A relative program and a relative log directory, as a user types them
+# from where the program was built.
+mkdir bin
+cp "$WUTALLY" bin/wutally
+WUTALLY=bin/wutally sh "$script" logs one two >out 2>err
 check "both saved: status" 0 $?
 check "both saved: rows" 2 "$(rows)"
 check "both saved: messages" "" "$(cat err)"
 check "both saved: lines" 4 "$(wc -l <out | tr -d ' ')"
+check "both saved: path lines" "one: WUTally: Path to WUTally.csv set to: $scratch/logs/
+two: WUTally: Path to WUTally.csv set to: $scratch/logs/" "$(grep 'Path to' out)"
+check "both saved: each line whole behind its client" 2 \
+    "$(grep -c '^\(one\|two\): WUTally: work unit saved successfully on .*'"$(printf '\r')"'$' out)"
 
 sh "$script" "$scratch/logs" one >out 2>err
 check "already logged is no error: status" 0 $?
 check "already logged: rows" 2 "$(rows)"
-check "already logged: line" 1 "$(grep -c 'has already been logged' out)"
+check "already logged: line" 1 "$(grep -c '^one: WUTally: Work Unit unit.one has already been logged.$' out)"
 
 sh "$script" logs missing one >out 2>err
 check "missing client: status" 1 $?
