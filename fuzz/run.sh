@@ -7,7 +7,7 @@ seconds=${1:-30}
 cd "$(dirname "$0")/.."
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-for target in key_lookup log_reader command_line; do
+for target in key_lookup log_reader command_line report; do
     work=build/fuzz/corpus/$target
     mkdir -p "$work"
     cp fuzz/corpus/$target/* "$work/"

@@ -5,6 +5,7 @@
 #include "log/row_format.hpp"
 
 #include <array>
+#include <exception>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -78,20 +79,29 @@ PartScan scan_parts(LogReader& first, const platform::File& log,
         return scan_part(first, search, name, column);
     }
     PartScan second;
+    std::exception_ptr second_failure; // running out of memory, carried to this thread
     const auto scan_second = [&] {
-        LogReader reader(log, ByteRange{*middle});
-        second = scan_part(reader, search, name, column);
+        try {
+            LogReader reader(log, ByteRange{*middle});
+            second = scan_part(reader, search, name, column);
+        } catch (...) {
+            second_failure = std::current_exception();
+        }
     };
-    std::thread thread;
-    try {
-        thread = std::thread(scan_second);
-    } catch (const std::system_error&) {
+    PartScan both;
+    {
+        std::jthread thread; // joined on every way out of this block
+        try {
+            thread = std::jthread(scan_second);
+        } catch (const std::system_error&) {
+        }
+        both = scan_part(first, search, name, column);
+        if (!thread.joinable()) {
+            scan_second();
+        }
     }
-    const PartScan both = scan_part(first, search, name, column);
-    if (thread.joinable()) {
-        thread.join();
-    } else {
-        scan_second();
+    if (second_failure) {
+        std::rethrow_exception(second_failure);
     }
     // The log's last byte is the second part's, unless that part is empty.
     return {both.holds_name || second.holds_name, both.failed || second.failed, true,

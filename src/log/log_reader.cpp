@@ -6,6 +6,8 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 namespace wutally::log {
 
@@ -25,7 +27,8 @@ LogReader::LogReader(const platform::File& log, std::size_t read_size)
 
 LogReader::LogReader(const platform::File& log, ByteRange range, std::size_t read_size)
     : log_(log), range_(range), offset_(range.first),
-      read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_) {}
+      read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_),
+      at_log_start_(range.first == 0) {}
 
 std::optional<std::uint64_t> line_start_after(std::uint64_t at, std::span<const char> from_before) {
     for (std::size_t index = 0; index < from_before.size(); ++index) {
@@ -107,6 +110,7 @@ bool LogReader::read_more() {
     }
     end_ += *count;
     offset_ += *count;
+    line_bytes_read_ += *count;
     last_byte_read_ = record_buffer_[end_ - 1];
     has_read_ = true;
     return true;
@@ -121,6 +125,10 @@ std::optional<std::span<char>> LogReader::read_log_line() {
     }
     std::size_t end = line_end();
     while (end == end_) {
+        if (line_limit_ && line_bytes_read_ > *line_limit_) {
+            line_too_long_ = true;
+            return std::nullopt;
+        }
         // Reading more may move the unread bytes, so the end is found anew.
         const bool more = read_more();
         end = line_end();
@@ -132,7 +140,17 @@ std::optional<std::span<char>> LogReader::read_log_line() {
         return std::nullopt;
     }
     line_had_zero_bytes_ = false;
-    const std::size_t line_start = begin_;
+    // What is read beyond this line counts toward the lines after it.
+    line_bytes_read_ = end_ - end;
+    std::size_t line_start = begin_;
+    // A byte-order mark, as a spreadsheet's "CSV UTF-8" puts before the
+    // header, is not part of the first line.
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+    if (std::exchange(at_log_start_, false) &&
+        std::string_view(record_buffer_.data() + line_start, end - line_start)
+            .starts_with(byte_order_mark)) {
+        line_start += byte_order_mark.size();
+    }
     begin_ = end;
     if (end < end_) {
         skip_lf_ = record_buffer_[end] == '\r';
@@ -164,6 +182,7 @@ void LogReader::skip_lines_before(std::size_t until) {
         std::find_if(std::make_reverse_iterator(last), std::make_reverse_iterator(first), is_break);
     if (line_break.base() != first) {
         line_had_zero_bytes_ = false;
+        at_log_start_ = false;
         begin_ = static_cast<std::size_t>(line_break.base() - record_buffer_.begin());
         skip_lf_ = record_buffer_[begin_ - 1] == '\r';
     }

@@ -58,6 +58,13 @@ class LogReader {
     // Whether any byte has been read.
     [[nodiscard]] bool has_read() const { return has_read_; }
 
+    // Gives up on a line once this many bytes have been read without its
+    // end, so that endless input without a line break is left in little
+    // time and memory; none for no limit.
+    void limit_line_length(std::optional<std::uint64_t> bytes) { line_limit_ = bytes; }
+    // Whether reading stopped at that limit.
+    [[nodiscard]] bool line_too_long() const { return line_too_long_; }
+
   private:
     std::size_t line_end();
     bool has_zero_byte();
@@ -80,6 +87,10 @@ class LogReader {
     bool failed_ = false;
     char last_byte_read_ = '\0';
     bool has_read_ = false;
+    bool at_log_start_ = true; // the next line is the log's first
+    std::optional<std::uint64_t> line_limit_;
+    std::uint64_t line_bytes_read_ = 0; // bytes read since the line began
+    bool line_too_long_ = false;
 };
 
 // Where the first line that starts at or after `at` starts: just after the

@@ -13,26 +13,30 @@ class Console {
     Console& operator=(const Console&) = delete;
     virtual ~Console() = default;
 
-    // Prints the bytes as they are; nothing in them is a format.
-    virtual void print(std::string_view text) = 0;
+    // Prints the bytes as they are; nothing in them is a format. False if
+    // they could not all be written.
+    virtual bool print(std::string_view text) = 0;
 };
 
 // Standard output, a text stream.
 class StandardOutput final : public Console {
   public:
-    void print(std::string_view text) override;
+    bool print(std::string_view text) override;
 };
 
 // Standard error, for the report's messages.
 class StandardError final : public Console {
   public:
-    void print(std::string_view text) override;
+    bool print(std::string_view text) override;
 };
 
 // Keeps everything printed, for callers that look at it afterwards.
 class CapturedOutput final : public Console {
   public:
-    void print(std::string_view text) override { text_.append(text); }
+    bool print(std::string_view text) override {
+        text_.append(text);
+        return true;
+    }
     [[nodiscard]] const std::string& text() const { return text_; }
 
   private:

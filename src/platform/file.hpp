@@ -40,12 +40,31 @@ struct FileState {
 // None where the name stands for no file, or its state cannot be had.
 std::optional<FileState> state_of(const std::string& path);
 
+// Puts the file `from` in the place of `to`, replacing what `to` named, in
+// one step; false if it could not.
+bool replace_file(const std::string& from, const std::string& to);
+
+// Removes a file; false if it could not.
+bool remove_file(const std::string& path);
+
 // An open file. Closing happens in the destructor, on every path.
 class File {
   public:
     // An existing file, for reading, shared with readers and writers; never
-    // created. A directory is refused.
+    // created. A directory is refused. Opening a FIFO does not wait for a
+    // writer: it reads as empty.
     static std::optional<File> open_shared_read(const std::string& path);
+
+    // The same, but a FIFO or a pipe is read as it comes, waiting for its
+    // writer.
+    static std::optional<File> open_stream(const std::string& path);
+
+    // Standard input, read as it comes; closing it leaves the program's own
+    // standard input open.
+    static std::optional<File> standard_input();
+
+    // A file that did not exist, created for writing.
+    static std::optional<File> create_new(const std::string& path);
 
     // The log: opened for reading and writing, created if missing, and held
     // exclusively by this run until it is closed. Does not wait: a log held

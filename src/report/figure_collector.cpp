@@ -137,6 +137,17 @@ std::vector<GroupTotals> group_totals(const Units& units, std::size_t keys, KeyO
     return groups;
 }
 
+// A CPU time in seconds, where the field holds a plausible one: none below
+// zero or above a billion seconds (some 30 years), so that sums and means
+// of any number of work units stay finite.
+std::optional<double> parse_cpu_seconds(std::string_view field) {
+    const auto seconds = parse_number(field);
+    if (!seconds || *seconds < 0 || *seconds > longest_cpu_seconds) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
 } // namespace
 
 ReportColumns find_columns(const log::HeaderTable& header) {
@@ -176,12 +187,12 @@ void FigureCollector::add_rows(std::span<const RowFields> rows) {
     constexpr std::size_t ahead = 8;
     std::array<std::uint64_t, ahead> hashes{};
     for (std::size_t at = 0; at < std::min(ahead, rows.size()); ++at) {
-        hashes[at] = NameSet::hash(rows[at][name]);
+        hashes[at] = names_.hash(rows[at][name]);
     }
     for (std::size_t at = 0; at < rows.size(); ++at) {
         const std::uint64_t hash = hashes[at % ahead];
         if (at + ahead < rows.size()) {
-            hashes[at % ahead] = NameSet::hash(rows[at + ahead][name]);
+            hashes[at % ahead] = names_.hash(rows[at + ahead][name]);
             names_.prefetch(hashes[at % ahead]);
         }
         add_row(rows[at], hash);
@@ -207,7 +218,7 @@ void FigureCollector::add_row(const RowFields& row, std::uint64_t name_hash) {
 
 void FigureCollector::add_work_unit(const RowFields& row, Stamp stamp) {
     // A column the log lacks gives empty fields, which are no number.
-    const auto cpu_s = parse_number(row[cpu]);
+    const auto cpu_s = parse_cpu_seconds(row[cpu]);
     const std::uint32_t version_of = columns_[version] ? version_id(row[version]) : no_version;
     units_.push_back({stamp, cpu_s.value_or(std::numeric_limits<double>::quiet_NaN()), version_of,
                       static_cast<std::uint32_t>(logs_.size() - 1)});

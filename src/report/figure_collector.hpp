@@ -40,6 +40,9 @@ inline constexpr std::array<std::string_view, column_count> column_headers{
     "date",     "name",     "cpu",       "version", "bg_score", "bg_power", "bg_chisq",
     "bs_score", "bs_power", "user_name", "nwus",    "nresults", "total_cpu"};
 
+// The largest CPU time, in seconds, that the CPU figures take as plausible.
+inline constexpr double longest_cpu_seconds = 1e9;
+
 // Where a log keeps each column; none where its header lacks it.
 using ReportColumns = std::array<std::optional<std::size_t>, column_count>;
 

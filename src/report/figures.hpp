@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wutally::report {
@@ -76,5 +77,8 @@ struct Figures {
 };
 
 inline constexpr std::size_t best_count = 5;
+
+// What the text and the page say of logs without a used row.
+inline constexpr std::string_view no_work_units = "no work units yet";
 
 } // namespace wutally::report

@@ -14,12 +14,17 @@ template <class Item> class Handoff {
   public:
     explicit Handoff(std::size_t places) : places_(places) {}
 
-    // Waits for a free place.
-    void push(Item item) {
+    // Waits for a free place; false, with the item dropped, once the
+    // consumer has given up.
+    bool push(Item item) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return items_.size() < places_; });
+        changed_.wait(lock, [&] { return items_.size() < places_ || abandoned_; });
+        if (abandoned_) {
+            return false;
+        }
         items_.push_back(std::move(item));
         changed_.notify_all();
+        return true;
     }
 
     // The next item, waiting for one; none once the producer has finished
@@ -42,12 +47,20 @@ template <class Item> class Handoff {
         changed_.notify_all();
     }
 
+    // The consumer takes no more: a waiting producer is let go.
+    void abandon() {
+        const std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        changed_.notify_all();
+    }
+
   private:
     std::size_t places_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Item> items_;
     bool finished_ = false;
+    bool abandoned_ = false;
 };
 
 } // namespace wutally::report

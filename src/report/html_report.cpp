@@ -112,7 +112,7 @@ std::string months_chart(const Figures& figures) {
     std::vector<Bar> bars;
     for (const MonthFigures& month : figures.months) {
         bars.push_back({format_month(month.month), static_cast<double>(month.work_units),
-                        format_count(month.work_units) + " work units"});
+                        format_counted(month.work_units, "work unit", "work units")});
     }
     return figure("Work units per month",
                   column_chart({"Work units per month", "month", "work units"}, bars));
@@ -172,14 +172,18 @@ std::string best_section(std::string_view title, const std::optional<std::vector
 }
 
 std::string subtitle(const Figures& figures) {
-    std::string text = format_count(figures.all.work_units) + " work units from " +
-                       format_count(figures.logs.size()) +
-                       (figures.logs.size() == 1 ? " log" : " logs");
+    std::string text = format_counted(figures.all.work_units, "work unit", "work units") +
+                       " from " + format_counted(figures.logs.size(), "log", "logs");
     if (figures.all.first && figures.all.last) {
         text += ", " + format_stamp(*figures.all.first).substr(0, 10) + " to " +
                 format_stamp(*figures.all.last).substr(0, 10);
     }
     return text;
+}
+
+std::string footer() {
+    return "<footer>Made by wutally-report " + std::string(version) +
+           ".</footer>\n</body>\n</html>\n";
 }
 
 } // namespace
@@ -193,6 +197,10 @@ std::string html_report(const Figures& figures) {
     html += "<header><h1>WUTally report</h1>\n<p class=\"subtitle\">" +
             escape_markup(subtitle(figures)) + "</p></header>\n";
     html += "<h2>Summary</h2>\n" + render(summary_table(figures));
+    if (figures.all.work_units == 0) {
+        // Charts of nothing would only show invented dates.
+        return html + "<p class=\"none\">" + std::string(no_work_units) + "</p>\n" + footer();
+    }
     html += "<h2>Work over time</h2>\n<div class=\"charts\">\n" + months_chart(figures) +
             cpu_chart(figures) + "</div>\n";
     if (figures.logs.size() > 1) {
@@ -208,8 +216,7 @@ std::string html_report(const Figures& figures) {
         html += "<h2>Account, as of " + escape_markup(format_stamp(figures.account->date)) +
                 "</h2>\n" + render(account_table(*figures.account), "compact");
     }
-    return html + "<footer>Made by wutally-report " + std::string(version) +
-           ".</footer>\n</body>\n</html>\n";
+    return html + footer();
 }
 
 } // namespace wutally::report

@@ -5,6 +5,7 @@
 #include "platform/file.hpp"
 #include "report/handoff.hpp"
 
+#include <exception>
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -26,14 +27,16 @@ std::string_view describe(ScanError error) {
     case ScanError::no_name_column:
         return "no \"name\" column in the header row";
     case ScanError::no_date_column:
+        return "no \"date\" column in the header row";
+    case ScanError::not_a_log:
         break;
     }
-    return "no \"date\" column in the header row";
+    return "not a log: the first line does not end";
 }
 
 std::string log_file_of(const std::string& path) {
     std::error_code error;
-    if (!std::filesystem::is_directory(path, error)) {
+    if (path == standard_input_path || !std::filesystem::is_directory(path, error)) {
         return path;
     }
     std::string file = path;
@@ -136,30 +139,45 @@ bool take(const RowBatch& batch, FigureCollector& collector, bool& read_error) {
 }
 
 // Splits lines on a second thread while this one counts them; where no
-// thread can be started, does both in turn.
+// thread can be started, does both in turn. Running out of memory on either
+// thread ends both and is carried to the caller.
 bool collect_rows(RowProducer& producer, FigureCollector& collector) {
     bool read_error = false;
     Handoff<RowBatch> handoff(4);
-    std::thread splitter;
-    try {
-        splitter = std::thread([&] {
+    std::exception_ptr splitter_failure;
+    const auto split = [&] {
+        try {
             bool last = false;
             while (!last) {
                 RowBatch batch = producer.next();
                 last = batch.rows.empty() || batch.read_error;
-                handoff.push(std::move(batch));
+                last = !handoff.push(std::move(batch)) || last;
             }
-            handoff.finish();
-        });
+        } catch (...) {
+            splitter_failure = std::current_exception();
+        }
+        handoff.finish();
+    };
+    std::jthread splitter;
+    try {
+        splitter = std::jthread(split);
     } catch (const std::system_error&) {
         while (!take(producer.next(), collector, read_error)) {
         }
         return !read_error;
     }
-    while (const auto batch = handoff.pop()) {
-        take(*batch, collector, read_error);
+    try {
+        while (const auto batch = handoff.pop()) {
+            take(*batch, collector, read_error);
+        }
+    } catch (...) {
+        handoff.abandon();
+        throw;
     }
     splitter.join();
+    if (splitter_failure) {
+        std::rethrow_exception(splitter_failure);
+    }
     return !read_error;
 }
 
@@ -167,17 +185,23 @@ bool collect_rows(RowProducer& producer, FigureCollector& collector) {
 
 std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector) {
     const std::string file_path = log_file_of(path);
-    const auto file = platform::File::open_shared_read(file_path);
+    // Pipes and FIFOs are read as they come, however slowly.
+    const auto file = file_path == standard_input_path ? platform::File::standard_input()
+                                                       : platform::File::open_stream(file_path);
     if (!file) {
         return open_failure(path, file_path);
     }
     log::LogReader reader(*file);
     log::Record record;
     log::HeaderTable header;
+    reader.limit_line_length(longest_header);
     const auto first_line = reader.read_log_line();
     if (!first_line) {
-        return reader.failed() ? ScanError::read_error : ScanError::empty;
+        return reader.failed()          ? ScanError::read_error
+               : reader.line_too_long() ? ScanError::not_a_log
+                                        : ScanError::empty;
     }
+    reader.limit_line_length(std::nullopt);
     log::parse_log_record(*first_line, record);
     header.load_header_table(record);
     if (!header.column_of("name")) {

@@ -4,6 +4,7 @@
 
 #include "report/figure_collector.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,13 +19,20 @@ enum class ScanError {
     empty,
     no_name_column,
     no_date_column,
+    not_a_log,
 };
+
+// A path that stands for standard input.
+inline constexpr std::string_view standard_input_path = "-";
+
+// A log's first line that has not ended after this many bytes is no log.
+inline constexpr std::uint64_t longest_header = std::uint64_t{1} << 20;
 
 // The reason, as the message after "wutally-report: PATH: " gives it.
 std::string_view describe(ScanError error);
 
 // The log a command-line path stands for: the path itself, or
-// "WUTally.csv" in it if it is a directory.
+// "WUTally.csv" in it if it is a directory; "-" stays standard input.
 std::string log_file_of(const std::string& path);
 
 // Reads every line after the header row into the collector.

@@ -7,8 +7,8 @@
 namespace wutally::report {
 
 // Escapes &, <, >, " and ', and shows each byte that is not part of valid
-// UTF-8, and each control byte but tab and line breaks, as U+FFFD, so that
-// any field text makes well-formed markup.
+// UTF-8, each control byte but tab and line feed, and U+FFFE and U+FFFF as
+// U+FFFD, so that any field text makes well-formed markup.
 std::string escape_markup(std::string_view text);
 
 // A coordinate, with one decimal: "12.5".

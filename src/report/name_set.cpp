@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <random>
 
 namespace wutally::report {
 
@@ -20,15 +22,29 @@ std::uint64_t mix(std::uint64_t value) {
 
 } // namespace
 
+NameSet::NameSet() {
+    std::uint64_t key = 0x9e3779b97f4a7c15ULL;
+    try {
+        std::random_device device;
+        key = (std::uint64_t{device()} << 32) ^ device();
+    } catch (const std::exception&) {
+        // No source of randomness: the address of this set still differs
+        // from run to run where addresses are randomised.
+        key ^= reinterpret_cast<std::uintptr_t>(this);
+    }
+    key_ = key;
+}
+
 // Eight bytes at a time; names differ mostly in their digits, which every
 // word carries into the whole hash.
-std::uint64_t NameSet::hash(std::string_view name) {
-    std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ name.size();
+std::uint64_t NameSet::hash(std::string_view name) const {
+    std::uint64_t hash = key_ ^ name.size();
     if (name.size() < 8) {
+        std::uint64_t bytes = 0;
         for (const char byte : name) {
-            hash = (hash << 8) | static_cast<unsigned char>(byte);
+            bytes = (bytes << 8) | static_cast<unsigned char>(byte);
         }
-        return mix(hash);
+        return mix(mix(hash ^ bytes) ^ key_);
     }
     std::uint64_t word = 0;
     for (std::size_t at = 0; at + 8 < name.size(); at += 8) {
@@ -38,7 +54,7 @@ std::uint64_t NameSet::hash(std::string_view name) {
     // The last eight bytes, overlapping the word before where the size is
     // not a multiple of eight.
     std::memcpy(&word, name.data() + name.size() - 8, 8);
-    return mix(hash ^ word);
+    return mix(mix(hash ^ word) ^ key_);
 }
 
 namespace {
@@ -53,6 +69,7 @@ std::size_t NameSet::slot_of(std::string_view name, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     const std::uint64_t wanted = size_and_tag(name, hash);
     for (auto slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+        ++probes_;
         const Slot& candidate = slots_[slot];
         if (candidate.data == nullptr ||
             (candidate.size_and_tag == wanted &&

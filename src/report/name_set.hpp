@@ -12,7 +12,13 @@ namespace wutally::report {
 
 class NameSet {
   public:
-    static std::uint64_t hash(std::string_view name);
+    // The hash is keyed afresh for each set, so that names cannot be made
+    // to collide in advance and slow the report down to quadratic time.
+    NameSet();
+    // A set keyed as given, for tests.
+    explicit NameSet(std::uint64_t key) : key_(key) {}
+
+    [[nodiscard]] std::uint64_t hash(std::string_view name) const;
 
     // Adds the name; false if it was there already.
     bool insert(std::string_view name) { return insert(name, hash(name)); }
@@ -21,6 +27,9 @@ class NameSet {
     // for, so that inserting it soon after does not wait for memory.
     void prefetch(std::uint64_t hash) const;
     [[nodiscard]] std::size_t size() const { return count_; }
+    // How many slots the inserts looked at in all, to show that the work
+    // stays linear.
+    [[nodiscard]] std::uint64_t probes() const { return probes_; }
 
   private:
     // A kept name and a few bits of its hash, so that most slots that hold
@@ -39,8 +48,10 @@ class NameSet {
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t block_used_ = 0;
     std::size_t block_left_ = 0;
+    std::uint64_t key_;
     std::vector<Slot> slots_;
     std::size_t count_ = 0;
+    mutable std::uint64_t probes_ = 0;
 };
 
 } // namespace wutally::report

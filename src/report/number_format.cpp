@@ -48,6 +48,10 @@ std::string format_shortest(double value) {
     return {digits.data(), result.ptr};
 }
 
+std::string format_counted(std::uint64_t count, std::string_view one, std::string_view many) {
+    return format_count(count) + " " + std::string(count == 1 ? one : many);
+}
+
 std::string format_hours(double seconds) {
     return format_fixed(seconds / 3600, 2) + " h";
 }

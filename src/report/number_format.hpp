@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace wutally::report {
 
@@ -15,6 +16,8 @@ std::string format_fixed(double value, int decimals);
 std::string format_plain(double value, int decimals);
 // The shortest text that reads back as the same number: "2.117283".
 std::string format_shortest(double value);
+// A count and what it counts, singular or plural: "1 log", "1,084 logs".
+std::string format_counted(std::uint64_t count, std::string_view one, std::string_view many);
 // CPU seconds as hours: "9.75 h".
 std::string format_hours(double seconds);
 

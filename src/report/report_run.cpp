@@ -1,5 +1,6 @@
 #include "report/report_run.hpp"
 
+#include "platform/file.hpp"
 #include "report/figure_collector.hpp"
 #include "report/html_report.hpp"
 #include "report/json_report.hpp"
@@ -7,7 +8,7 @@
 #include "report/report_options.hpp"
 #include "report/text_report.hpp"
 
-#include <fstream>
+#include <new>
 
 namespace wutally::report {
 
@@ -17,14 +18,52 @@ std::string message(std::string_view path, std::string_view reason) {
     return "wutally-report: " + printable(path) + ": " + std::string(reason) + "\n";
 }
 
-bool write_page(const std::string& file, const std::string& page) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(page.data(), static_cast<std::streamsize>(page.size()));
-    out.close();
-    return !out.fail();
+// The log that the page would be written over, whatever path names both:
+// the same path, a directory and its log, a link.
+std::optional<std::string> log_under_page(const ReportOptions& options) {
+    const auto page = platform::state_of(*options.html_file);
+    if (!page) {
+        return std::nullopt;
+    }
+    for (const std::string& path : options.paths) {
+        const std::string file = log_file_of(path);
+        const auto log = file == standard_input_path ? std::nullopt : platform::state_of(file);
+        if (log && log->identity == page->identity) {
+            return file;
+        }
+    }
+    return std::nullopt;
+}
+
+// Writes the page beside its place first and puts it there only when it is
+// whole, so that a failed write leaves an earlier page as it was.
+bool write_page(const std::string& path, std::string_view page) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string partial = path + ".partial" + std::to_string(attempt);
+        auto file = platform::File::create_new(partial);
+        if (!file) {
+            continue; // left by an earlier run, or not writable at all
+        }
+        const bool written = file->write_all(page) && file->sync();
+        file.reset(); // closed before it is moved: Windows moves no open file
+        if (written && platform::replace_file(partial, path)) {
+            return true;
+        }
+        (void)platform::remove_file(partial);
+        return false;
+    }
+    return false;
 }
 
 int report(const ReportOptions& options, platform::Console& out, platform::Console& errors) {
+    if (options.html_file) {
+        if (const auto log = log_under_page(options)) {
+            errors.print("wutally-report: the page " + printable(*options.html_file) +
+                         " would be written over the log " + printable(*log) +
+                         "; no page is written\n");
+            return report_usage_error;
+        }
+    }
     FigureCollector collector;
     bool failed = false;
     for (const std::string& path : options.paths) {
@@ -37,7 +76,10 @@ int report(const ReportOptions& options, platform::Console& out, platform::Conso
         return report_failure;
     }
     const Figures figures = collector.finish();
-    out.print(options.json ? json_report(figures) : text_report(figures));
+    if (!out.print(options.json ? json_report(figures) : text_report(figures))) {
+        errors.print("wutally-report: cannot write to standard output\n");
+        return report_failure;
+    }
     if (options.html_file && !write_page(*options.html_file, html_report(figures))) {
         errors.print(message(*options.html_file, "cannot write the page"));
         return report_failure;
@@ -45,14 +87,13 @@ int report(const ReportOptions& options, platform::Console& out, platform::Conso
     return report_success;
 }
 
-} // namespace
-
-int run_report(std::span<const std::string_view> arguments, platform::Console& out,
+int run_parsed(std::span<const std::string_view> arguments, platform::Console& out,
                platform::Console& errors) {
     const ParsedOptions parsed = parse_report_options(arguments);
     if (const auto* request = std::get_if<InfoRequest>(&parsed)) {
-        out.print(*request == InfoRequest::help ? std::string(usage_text) : version_text());
-        return report_success;
+        const bool written =
+            out.print(*request == InfoRequest::help ? std::string(usage_text) : version_text());
+        return written ? report_success : report_failure;
     }
     if (const auto* error = std::get_if<UsageError>(&parsed)) {
         errors.print("wutally-report: " + printable(error->message) + "\n" +
@@ -60,6 +101,18 @@ int run_report(std::span<const std::string_view> arguments, platform::Console& o
         return report_usage_error;
     }
     return report(std::get<ReportOptions>(parsed), out, errors);
+}
+
+} // namespace
+
+int run_report(std::span<const std::string_view> arguments, platform::Console& out,
+               platform::Console& errors) {
+    try {
+        return run_parsed(arguments, out, errors);
+    } catch (const std::bad_alloc&) {
+        errors.print("wutally-report: out of memory\n");
+        return report_failure;
+    }
 }
 
 } // namespace wutally::report

@@ -156,6 +156,9 @@ std::string dots(std::span<const TimePoint> points, const TimeAxis& axis, double
     const auto rows = static_cast<std::size_t>((bottom - top) / cell) + 1;
     std::vector<std::uint32_t> counts(columns * rows, 0);
     for (const TimePoint& point : points) {
+        if (!std::isfinite(point.day) || !std::isfinite(point.value)) {
+            continue;
+        }
         const auto column = static_cast<std::size_t>((axis.x_of(point.day) - left) / cell);
         const auto row = static_cast<std::size_t>((y_of(point.value, highest) - top) / cell);
         ++counts[std::min(row, rows - 1) * columns + std::min(column, columns - 1)];
@@ -195,7 +198,7 @@ std::string step_line(std::span<const Step> steps, const TimeAxis& axis, double 
 } // namespace
 
 std::vector<double> nice_ticks(double largest, int count, bool whole) {
-    if (!(largest > 0)) {
+    if (!(largest > 0) || !std::isfinite(largest)) {
         return {0, 1};
     }
     const double rough = largest / count;

@@ -2,6 +2,7 @@
 
 #include "report/number_format.hpp"
 #include "report/report_tables.hpp"
+#include "report/utf8.hpp"
 
 #include <algorithm>
 #include <vector>
@@ -77,15 +78,24 @@ std::string best(std::string_view title, const std::vector<BestUnit>& units, boo
 } // namespace
 
 std::string printable(std::string_view text) {
-    std::string shown(text);
-    std::replace_if(
-        shown.begin(), shown.end(),
-        [](char byte) { return static_cast<unsigned char>(byte) < 0x20 || byte == 0x7f; }, '?');
+    std::string shown;
+    shown.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = utf8_sequence(text);
+        const auto byte = static_cast<unsigned char>(text[0]);
+        // A stray byte of 0x80 to 0x9F is a C1 control to many terminals.
+        const bool control = byte < 0x20 || byte == 0x7F || (length == 0 && byte <= 0x9F);
+        shown.append(control ? "?" : text.substr(0, std::max<std::size_t>(length, 1)));
+        text.remove_prefix(std::max<std::size_t>(length, 1));
+    }
     return shown;
 }
 
 std::string text_report(const Figures& figures) {
     std::string text = render(summary_table(figures), "");
+    if (figures.all.work_units == 0) {
+        return text.append("\n").append(no_work_units).append("\n");
+    }
     if (!figures.months.empty()) {
         text.append("\n").append(months(figures));
     }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <ctime>
+#include <new>
 
 namespace wutally::run {
 
@@ -15,7 +16,7 @@ namespace {
 // The line a run ends with and the status it exits with.
 struct Outcome {
     std::string line;
-    int status;
+    int status = exit_failure;
 };
 
 Outcome failure(std::string line) {
@@ -162,8 +163,15 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
 } // namespace
 
 int run(std::span<const std::string_view> arguments, const Services& services) {
-    RunContext context;
-    const Outcome outcome = run_stages(arguments, context, services);
+    Outcome outcome;
+    try {
+        RunContext context;
+        outcome = run_stages(arguments, context, services);
+    } catch (const std::bad_alloc&) {
+        // Nothing is written to the log before the whole row is in memory,
+        // so the log is as it was.
+        outcome = failure("WUTally: Out of memory\n");
+    }
     services.console.print(outcome.line);
     return outcome.status;
 }

@@ -117,7 +117,7 @@ TEST(Docs, LoggerExitStatusesAgree) {
 
 TEST(Docs, ReportMessagesAgree) {
     const auto readme = report_tables("`wutally-report: ");
-    EXPECT_EQ(readme.size(), 10U);
+    EXPECT_EQ(readme.size(), 14U);
     EXPECT_EQ(readme, man_tags("man/wutally-report.1", "DIAGNOSTICS"));
 }
 

@@ -38,6 +38,11 @@ namespace {
         ::setrlimit(RLIMIT_FSIZE, &file_size);
         std::signal(SIGXFSZ, SIG_IGN);
     }
+    if (options.memory_limit) {
+        const auto limit = static_cast<rlim_t>(*options.memory_limit);
+        const rlimit memory{limit, limit};
+        ::setrlimit(RLIMIT_AS, &memory);
+    }
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(word.data());
@@ -135,6 +140,15 @@ RunResult run_report(const std::filesystem::path& directory,
     }
     words.insert(words.end(), arguments.begin(), arguments.end());
     return StartedRun(directory, std::move(words)).finish();
+}
+
+RunResult run_report_in_shell(const std::filesystem::path& directory, const std::string& script,
+                              const RunOptions& options) {
+    std::vector<std::string> words{"sh", "-c", "exec 2>&1; " + script, "sh"};
+    const ProgramUnderTest& program = program_under_test();
+    words.insert(words.end(), program.runner.begin(), program.runner.end());
+    words.push_back(program.report);
+    return StartedRun(directory, std::move(words), options).finish();
 }
 
 std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,

@@ -32,7 +32,8 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::optional<long long> file_size_limit;
+    std::optional<long long> file_size_limit = {};
+    std::optional<long long> memory_limit = {}; // of the address space, in bytes
 };
 
 RunResult run_program(const std::filesystem::path& directory,
@@ -43,6 +44,13 @@ RunResult run_program(const std::filesystem::path& directory,
 // the runner only for the former.
 RunResult run_report(const std::filesystem::path& directory,
                      const std::vector<std::string>& arguments, bool reference = false);
+
+// Runs the report of the build under test through `sh -c SCRIPT`, in which
+// "$@" stands for the report's command (runner included), so that the
+// script can pipe into it or redirect it; standard error is merged into the
+// output.
+RunResult run_report_in_shell(const std::filesystem::path& directory, const std::string& script,
+                              const RunOptions& options = {});
 
 // Starts the program once in each directory, all at once, then waits for all.
 std::vector<RunResult> run_programs_at_once(const std::vector<std::filesystem::path>& directories,

@@ -152,6 +152,37 @@ std::optional<File> File::open_shared_read(const std::string& path) {
     return File(open_handle(path));
 }
 
+std::optional<File> File::open_stream(const std::string& path) {
+    return open_shared_read(path);
+}
+
+std::optional<File> File::standard_input() {
+    return std::nullopt;
+}
+
+std::optional<File> File::create_new(const std::string& path) {
+    if (fake::state().entries.contains(path)) {
+        return std::nullopt;
+    }
+    fake::put_file(path, {});
+    return File(open_handle(path));
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    auto& entries = fake::state().entries;
+    const auto found = entries.find(from);
+    if (found == entries.end()) {
+        return false;
+    }
+    entries[to] = found->second;
+    entries.erase(from);
+    return true;
+}
+
+bool remove_file(const std::string& path) {
+    return fake::state().entries.erase(path) == 1;
+}
+
 ExclusiveOpen File::open_exclusive(const std::string& path) {
     auto& entries = fake::state().entries;
     const auto found = entries.find(path);

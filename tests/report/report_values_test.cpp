@@ -6,9 +6,11 @@
 #include "report/markup.hpp"
 #include "report/name_set.hpp"
 #include "report/svg_chart.hpp"
+#include "report/text_report.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 namespace wutally::report {
@@ -138,7 +140,37 @@ const MarkupCase markup_cases[] = {
     {"control_bytes", std::string("a\0b\x1b\tc", 6),
      "a\xEF\xBF\xBD"
      "b\xEF\xBF\xBD\tc"},
+    {"carriage_return_and_line_feed", "a\r\nb", "a\xEF\xBF\xBD\nb"},
+    {"noncharacters", "\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD",
+     "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
 };
+
+struct PrintableCase {
+    const char* label;
+    std::string text;
+    std::string shown;
+};
+PRINT_CASE_BY_LABEL(PrintableCase)
+
+class Printable : public testing::TestWithParam<PrintableCase> {};
+
+TEST_P(Printable, ShowsNoControlByte) {
+    EXPECT_EQ(printable(GetParam().text), GetParam().shown);
+}
+
+const PrintableCase printable_cases[] = {
+    {"c0_and_delete", std::string("a\0\x1b[2J\x7f", 7), "a??[2J?"},
+    {"stray_c1_bytes",
+     "a\x85\x9b"
+     "b",
+     "a??b"},
+    {"c1_code_points_in_utf8_kept", "\xC2\x85", "\xC2\x85"},
+    {"other_stray_bytes_kept", "Z\xFCrich", "Z\xFCrich"},
+    {"utf8_kept", "Z\xC3\xBCrich \xE2\x82\xAC", "Z\xC3\xBCrich \xE2\x82\xAC"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Printable, testing::ValuesIn(printable_cases),
+                         testing_support::ByLabel{});
 
 INSTANTIATE_TEST_SUITE_P(Cases, Markup, testing::ValuesIn(markup_cases),
                          testing_support::ByLabel{});
@@ -153,6 +185,54 @@ TEST(NameSet, AgreesWithAPlainSetThroughGrowth) {
         EXPECT_EQ(names.insert(name), plain.insert(name).second) << name.substr(0, 20);
     }
     EXPECT_EQ(names.size(), plain.size());
+}
+
+// The name hash's mixing step and its inverse, to make names that collide
+// under a key known in advance.
+std::uint64_t mix(std::uint64_t value) {
+    value ^= value >> 31;
+    value *= 0x94d049bb133111ebULL;
+    return value ^ (value >> 32);
+}
+
+std::uint64_t unmix(std::uint64_t value) {
+    value ^= value >> 32;
+    std::uint64_t inverse = 0x94d049bb133111ebULL; // Newton's steps to the inverse mod 2^64
+    for (int step = 0; step < 5; ++step) {
+        inverse *= 2 - 0x94d049bb133111ebULL * inverse;
+    }
+    value *= inverse;
+    return value ^ (value >> 31) ^ (value >> 62);
+}
+
+// Sixteen-byte names whose hashes under `key` are all the same.
+std::vector<std::string> colliding_names(std::uint64_t key, std::size_t count) {
+    const std::uint64_t start = key ^ 16;
+    const std::uint64_t target = 0x0123456789abcdefULL;
+    std::vector<std::string> names;
+    for (std::uint64_t first = 0; first < count; ++first) {
+        const std::uint64_t second = unmix(target) ^ mix(start ^ first);
+        std::string name(16, '\0');
+        std::memcpy(name.data(), &first, 8);
+        std::memcpy(name.data() + 8, &second, 8);
+        names.push_back(name);
+    }
+    return names;
+}
+
+TEST(NameSet, NamesMadeToCollideUnderOneKeyDoNotUnderAnother) {
+    constexpr std::uint64_t known_key = 0x9e3779b97f4a7c15ULL;
+    constexpr std::size_t count = 4000;
+    const auto names = colliding_names(known_key, count);
+    NameSet known(known_key);
+    NameSet keyed;
+    for (const std::string& name : names) {
+        EXPECT_TRUE(known.insert(name));
+        EXPECT_TRUE(keyed.insert(name));
+    }
+    // Under the known key every insert walks past all the names before it.
+    EXPECT_GT(known.probes(), count * count / 4);
+    EXPECT_LT(keyed.probes(), count * 4);
 }
 
 TEST(Ticks, AreRoundAndReachTheLargestValue) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -79,10 +80,48 @@ const LineCase line_cases[] = {
      {"a", "b", ""}},
     {"line_longer_than_the_buffer", long_line + "\r\nend", {long_line, "end"}},
     {"two_long_lines_lf", long_line + "\n" + long_line, {long_line, long_line}},
+    {"byte_order_mark_before_the_header", "\xEF\xBB\xBF\"date\"\r\nx", {"\"date\"", "x"}},
+    {"only_the_first_lines_mark",
+     "\xEF\xBB\xBF"
+     "a\r\n\xEF\xBB\xBF"
+     "b",
+     {"a", "\xEF\xBB\xBF"
+           "b"}},
+    {"part_of_a_mark_kept",
+     "\xEF\xBB"
+     "a",
+     {"\xEF\xBB"
+      "a"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReadLogLine, testing::ValuesIn(line_cases),
                          testing_support::ByLabel{});
+
+// Input that never ends a line, like /dev/zero, is given up at the limit
+// rather than read forever.
+TEST(ReadLogLine, GivesUpOnALineAtTheLimit) {
+    const auto path =
+        std::filesystem::temp_directory_path() / ("wutally-limit-" + std::to_string(::getpid()));
+    for (const auto& [bytes, lines, too_long] :
+         {std::tuple{std::string(5000, '\0'), Lines{}, true},
+          std::tuple{std::string(5000, 'x'), Lines{}, true},
+          std::tuple{std::string(900, 'x') + "\r\n" + std::string(5000, 'y'),
+                     Lines{std::string(900, 'x')}, true},
+          std::tuple{std::string(1000, 'x') + "\n" + std::string(900, 'y'),
+                     Lines{std::string(1000, 'x'), std::string(900, 'y')}, false}}) {
+        std::ofstream(path, std::ios::binary) << bytes;
+        const auto file = platform::File::open_shared_read(path.string());
+        LogReader reader(*file, 64);
+        reader.limit_line_length(1024);
+        Lines read;
+        while (const auto line = reader.read_log_line()) {
+            read.emplace_back(line->begin(), line->end());
+        }
+        EXPECT_EQ(read, lines);
+        EXPECT_EQ(reader.line_too_long(), too_long);
+    }
+    std::filesystem::remove(path);
+}
 
 // A CR LF pair, or a lone CR, falling on either side of a read boundary must
 // still end exactly one line.

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,6 +79,43 @@ std::optional<File> File::open_shared_read(const std::string& path) {
         return std::nullopt;
     }
     return file;
+}
+
+std::optional<File> File::open_stream(const std::string& path) {
+    const int fd = open_file(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    File file(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+std::optional<File> File::standard_input() {
+    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    return File(fd);
+}
+
+std::optional<File> File::create_new(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    return File(fd);
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool remove_file(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
 }
 
 namespace {

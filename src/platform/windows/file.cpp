@@ -51,6 +51,37 @@ std::optional<File> File::open_shared_read(const std::string& path) {
     return File(handle_value(handle));
 }
 
+std::optional<File> File::open_stream(const std::string& path) {
+    return open_shared_read(path);
+}
+
+std::optional<File> File::standard_input() {
+    HANDLE duplicate = nullptr;
+    const HANDLE process = ::GetCurrentProcess();
+    if (::DuplicateHandle(process, ::GetStdHandle(STD_INPUT_HANDLE), process, &duplicate, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS) == 0) {
+        return std::nullopt;
+    }
+    return File(handle_value(duplicate));
+}
+
+std::optional<File> File::create_new(const std::string& path) {
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    return File(handle_value(handle));
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool remove_file(const std::string& path) {
+    return ::DeleteFileA(path.c_str()) != 0;
+}
+
 ExclusiveOpen File::open_exclusive(const std::string& path) {
     // No sharing: while this run holds the log, another cannot open it.
     HANDLE handle =
@@ -103,7 +134,8 @@ std::optional<std::size_t> File::read(std::span<char> buffer) const {
     DWORD count = 0;
     const auto wanted = static_cast<DWORD>(std::min(buffer.size(), largest_transfer));
     if (::ReadFile(handle_of(handle_), buffer.data(), wanted, &count, nullptr) == 0) {
-        return std::nullopt;
+        // A pipe whose writer has finished is at its end.
+        return ::GetLastError() == ERROR_BROKEN_PIPE ? std::optional<std::size_t>(0) : std::nullopt;
     }
     return count;
 }
