@@ -2,8 +2,8 @@
 # the layout of each platform's own tools.
 
 if(WIN32)
-  # A flat ZIP: both programs, the README, the batch file and an example
-  # client directory.
+  # A flat ZIP: both programs, the README, the batch file, an example
+  # client directory and the example logs of two machines.
   install(TARGETS wutally wutally-report RUNTIME DESTINATION .)
   # With the line ends of the platform, so that any editor there shows it.
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
@@ -12,6 +12,7 @@ if(WIN32)
   file(WRITE ${CMAKE_BINARY_DIR}/crlf/README.md "${readme}")
   install(FILES ${CMAKE_BINARY_DIR}/crlf/README.md examples/log-work-units.bat DESTINATION .)
   install(DIRECTORY examples/client/ DESTINATION example-client)
+  install(DIRECTORY examples/logs/ DESTINATION example-logs)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_FILE_NAME wutally-${PROJECT_VERSION}-windows-x64)

@@ -57,7 +57,7 @@ std::optional<double> number_of(const RowFields& row, std::optional<Column> colu
 
 // Keeps the unit among the best if its score is a number that ranks high
 // enough. Fields of columns the log lacks are empty, so they read as none.
-void offer_best(std::vector<BestUnit>& best, const RowFields& row, Stamp stamp,
+void offer_best(std::vector<BestUnit>& best, const RowFields& row, Stamp stamp, std::uint32_t log,
                 const ScoreColumns& columns) {
     const auto value = parse_number(row[columns.score]);
     if (!value) {
@@ -71,7 +71,7 @@ void offer_best(std::vector<BestUnit>& best, const RowFields& row, Stamp stamp,
         return ranks_before(rank, rank_of(other));
     });
     best.insert(place, BestUnit{std::string(row[name]), stamp, *value,
-                                number_of(row, columns.power), number_of(row, columns.chisq)});
+                                number_of(row, columns.power), number_of(row, columns.chisq), log});
     if (best.size() > best_count) {
         best.pop_back();
     }
@@ -168,6 +168,11 @@ std::size_t fields_needed(const ReportColumns& columns) {
     return needed;
 }
 
+void FigureCollector::restrict_dates(std::optional<Stamp> since, std::optional<Stamp> until) {
+    since_ = since;
+    until_ = until;
+}
+
 void FigureCollector::begin_log(std::string path, const ReportColumns& columns) {
     columns_ = columns;
     logs_.emplace_back();
@@ -206,27 +211,32 @@ void FigureCollector::add_row(const RowFields& row, std::uint64_t name_hash) {
         ++figures.skipped;
         return;
     }
+    if ((since_ && *stamp < *since_) || (until_ && *until_ < *stamp)) {
+        return;
+    }
     ++figures.rows;
     take_account(row, *stamp);
-    if (!names_.insert(row[name], name_hash)) {
+    const auto kept = names_.insert(row[name], name_hash);
+    if (!kept) {
         ++figures.repeated;
         return;
     }
     ++figures.work_units;
-    add_work_unit(row, *stamp);
+    add_work_unit(row, *stamp, *kept);
 }
 
-void FigureCollector::add_work_unit(const RowFields& row, Stamp stamp) {
+void FigureCollector::add_work_unit(const RowFields& row, Stamp stamp, std::string_view kept) {
     // A column the log lacks gives empty fields, which are no number.
     const auto cpu_s = parse_cpu_seconds(row[cpu]);
     const std::uint32_t version_of = columns_[version] ? version_id(row[version]) : no_version;
-    units_.push_back({stamp, cpu_s.value_or(std::numeric_limits<double>::quiet_NaN()), version_of,
-                      static_cast<std::uint32_t>(logs_.size() - 1)});
+    const auto log = static_cast<std::uint32_t>(logs_.size() - 1);
+    units_.push_back(
+        {stamp, cpu_s.value_or(std::numeric_limits<double>::quiet_NaN()), version_of, log, kept});
     if (best_gaussians_) {
-        offer_best(*best_gaussians_, row, stamp, {bg_score, bg_power, bg_chisq});
+        offer_best(*best_gaussians_, row, stamp, log, {bg_score, bg_power, bg_chisq});
     }
     if (best_spikes_) {
-        offer_best(*best_spikes_, row, stamp, {bs_score, bs_power, std::nullopt});
+        offer_best(*best_spikes_, row, stamp, log, {bs_score, bs_power, std::nullopt});
     }
 }
 
@@ -262,8 +272,15 @@ std::uint32_t FigureCollector::version_id(std::string_view text) {
 }
 
 Figures FigureCollector::finish() {
-    names_ = NameSet{}; // no longer needed; its memory is the largest part
     Figures figures;
+    const bool named = units_.size() <= named_units_at_most;
+    for (const Unit& unit : units_) {
+        if (!std::isnan(unit.cpu_s)) {
+            figures.units.push_back(
+                {unit.date, unit.cpu_s, unit.log, named ? std::string(unit.name) : std::string()});
+        }
+    }
+    names_ = NameSet{}; // no longer needed; its memory is the largest part
     const auto per_log =
         group_totals(units_, logs_.size(), [](const Unit& unit) { return std::size_t{unit.log}; });
     for (std::size_t log = 0; log < logs_.size(); ++log) {
@@ -276,11 +293,6 @@ Figures FigureCollector::finish() {
     group_totals(units_, 1, [](const Unit&) { return std::size_t{0}; })[0].fill(figures.all);
     add_months(figures);
     add_versions(figures);
-    for (const Unit& unit : units_) {
-        if (!std::isnan(unit.cpu_s)) {
-            figures.units.push_back({unit.date, unit.cpu_s});
-        }
-    }
     figures.logs = std::move(logs_);
     figures.best_gaussians = std::move(best_gaussians_);
     figures.best_spikes = std::move(best_spikes_);
@@ -301,14 +313,27 @@ void FigureCollector::add_months(Figures& figures) const {
         first = std::min(first, month_index(month_of(unit.date)));
         last = std::max(last, month_index(month_of(unit.date)));
     }
-    const auto months =
-        group_totals(units_, static_cast<std::size_t>(last - first) + 1, [&](const Unit& unit) {
-            return static_cast<std::size_t>(month_index(month_of(unit.date)) - first);
-        });
+    const auto month_of_unit = [&](const Unit& unit) {
+        return static_cast<std::size_t>(month_index(month_of(unit.date)) - first);
+    };
+    const std::size_t count = static_cast<std::size_t>(last - first) + 1;
+    const std::size_t logs = logs_.size();
+    const auto months = group_totals(units_, count, month_of_unit);
+    const auto by_log = group_totals(units_, count * logs, [&](const Unit& unit) {
+        return month_of_unit(unit) * logs + unit.log;
+    });
     for (std::size_t at = 0; at < months.size(); ++at) {
-        if (months[at].work_units > 0) {
-            figures.months.push_back({month_of_index(first + static_cast<int>(at)),
-                                      months[at].work_units, months[at].cpu_median});
+        if (months[at].work_units == 0) {
+            continue;
+        }
+        MonthFigures& month =
+            figures.months.emplace_back(MonthFigures{month_of_index(first + static_cast<int>(at)),
+                                                     months[at].work_units,
+                                                     months[at].cpu_median,
+                                                     {}});
+        for (std::size_t log = 0; log < logs; ++log) {
+            const GroupTotals& totals = by_log[at * logs + log];
+            month.logs.push_back({totals.work_units, totals.cpu_median});
         }
     }
 }

@@ -62,6 +62,8 @@ struct LatestRow {
 
 class FigureCollector {
   public:
+    // Only used rows dated within [since, until] count; none for no bound.
+    void restrict_dates(std::optional<Stamp> since, std::optional<Stamp> until);
     // The rows added next belong to this log, which has "date" and "name".
     void begin_log(std::string path, const ReportColumns& columns);
     // Lines after the header; blank lines are not rows and are not added.
@@ -74,11 +76,12 @@ class FigureCollector {
         double cpu_s; // NaN when "cpu" is not a number
         std::uint32_t version;
         std::uint32_t log;
+        std::string_view name; // the name set's copy
     };
     static constexpr std::uint32_t no_version = UINT32_MAX;
 
     void add_row(const RowFields& row, std::uint64_t name_hash);
-    void add_work_unit(const RowFields& row, Stamp stamp);
+    void add_work_unit(const RowFields& row, Stamp stamp, std::string_view name);
     void take_account(const RowFields& row, Stamp stamp);
     std::uint32_t version_id(std::string_view text);
     void add_months(Figures& figures) const;
@@ -94,6 +97,8 @@ class FigureCollector {
     std::optional<std::vector<BestUnit>> best_gaussians_;
     std::optional<std::vector<BestUnit>> best_spikes_;
     std::optional<LatestRow> latest_;
+    std::optional<Stamp> since_;
+    std::optional<Stamp> until_;
 };
 
 } // namespace wutally::report

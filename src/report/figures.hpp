@@ -14,7 +14,8 @@ namespace wutally::report {
 
 // The figures of one log, or of all logs together.
 struct LogFigures {
-    std::string path;           // empty for all logs together
+    std::string path;           // as given; empty for all logs together
+    std::string label;          // short and unique among the logs (see log_labels)
     std::uint64_t rows = 0;     // used rows, repeated ones included
     std::uint64_t skipped = 0;  // rows without a valid date or a name
     std::uint64_t repeated = 0; // used rows whose name came earlier
@@ -27,10 +28,17 @@ struct LogFigures {
     std::optional<double> cpu_median_s;
 };
 
+// A month's work units of one log.
+struct MonthOfLog {
+    std::uint64_t work_units = 0;
+    std::optional<double> cpu_median_s;
+};
+
 struct MonthFigures {
     Month month;
     std::uint64_t work_units = 0;
     std::optional<double> cpu_median_s;
+    std::vector<MonthOfLog> logs; // one for each log, in order
 };
 
 struct VersionFigures {
@@ -46,6 +54,7 @@ struct BestUnit {
     double score = 0;
     std::optional<double> power;
     std::optional<double> chisq; // gaussians only
+    std::uint32_t log = 0;       // which log found it
 };
 
 // The account as the latest used row shows it. A field is none where its
@@ -62,7 +71,12 @@ struct Account {
 struct UnitPoint {
     Stamp date{};
     double cpu_s = 0;
+    std::uint32_t log = 0;
+    std::string name; // only where there are at most named_units_at_most
 };
+
+// Up to this many work units, each is drawn, and named, on its own.
+inline constexpr std::size_t named_units_at_most = 2000;
 
 struct Figures {
     std::vector<LogFigures> logs;

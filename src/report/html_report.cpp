@@ -1,6 +1,5 @@
 #include "report/html_report.hpp"
 
-#include "log/log_file.hpp"
 #include "report/markup.hpp"
 #include "report/number_format.hpp"
 #include "report/report_tables.hpp"
@@ -46,6 +45,10 @@ svg .bar { fill: var(--bar); }
 svg .dots circle { fill: var(--dot); }
 svg .steps { fill: none; stroke: var(--step); stroke-width: 2.5; }
 .none { color: var(--muted); }
+.legend { list-style: none; display: flex; flex-wrap: wrap; gap: 0.4rem 1.4rem; padding: 0;
+          margin: 0 0 0.8rem; }
+.swatch { display: inline-block; width: 0.9rem; height: 0.9rem; border-radius: 3px;
+          margin-right: 0.4rem; vertical-align: -0.1rem; }
 footer { margin-top: 2.5rem; color: var(--muted); font-size: 0.85rem; }
 @media (max-width: 600px) { .charts { grid-template-columns: 1fr; } }
 @media print {
@@ -108,51 +111,77 @@ std::string figure(std::string_view caption, const std::string& svg) {
            "</figure>\n";
 }
 
+// With several logs, each month's bar is stacked of the logs' work units.
 std::string months_chart(const Figures& figures) {
+    const bool several = figures.logs.size() > 1;
     std::vector<Bar> bars;
     for (const MonthFigures& month : figures.months) {
-        bars.push_back({format_month(month.month), static_cast<double>(month.work_units),
-                        format_counted(month.work_units, "work unit", "work units")});
+        Bar& bar =
+            bars.emplace_back(Bar{format_month(month.month),
+                                  static_cast<double>(month.work_units),
+                                  format_counted(month.work_units, "work unit", "work units"),
+                                  std::nullopt,
+                                  {}});
+        for (std::size_t log = 0; several && log < month.logs.size(); ++log) {
+            const std::uint64_t count = month.logs[log].work_units;
+            if (count > 0) {
+                bar.parts.push_back({static_cast<double>(count), log,
+                                     bar.label + ", " + figures.logs[log].label + ": " +
+                                         format_counted(count, "work unit", "work units")});
+            }
+        }
     }
     return figure("Work units per month",
                   column_chart({"Work units per month", "month", "work units"}, bars));
 }
 
 std::string cpu_chart(const Figures& figures) {
+    const bool named = figures.units.size() <= single_points_at_most;
     std::vector<TimePoint> points;
     points.reserve(figures.units.size());
     for (const UnitPoint& unit : figures.units) {
-        points.push_back({days_since_epoch(unit.date), unit.cpu_s / 3600});
+        std::string title;
+        if (named) {
+            title = "work unit " + unit.name + ", " + format_stamp(unit.date) + ", " +
+                    format_fixed(unit.cpu_s / 3600, 2) + " CPU hours, " +
+                    figures.logs.at(unit.log).label;
+        }
+        points.push_back({days_since_epoch(unit.date), unit.cpu_s / 3600, unit.log, title});
     }
+    // One line of the monthly median for all logs together, or one a log.
+    const bool several = figures.logs.size() > 1;
     std::vector<Step> steps;
     for (const MonthFigures& month : figures.months) {
-        if (month.cpu_median_s) {
-            steps.push_back({month_start_days(month.month),
-                             month_start_days(month.month + std::chrono::months{1}),
-                             *month.cpu_median_s / 3600});
+        const double from = month_start_days(month.month);
+        const double to = month_start_days(month.month + std::chrono::months{1});
+        if (!several && month.cpu_median_s) {
+            steps.push_back({from, to, *month.cpu_median_s / 3600, 0});
+        }
+        for (std::size_t log = 0; several && log < month.logs.size(); ++log) {
+            if (month.logs[log].cpu_median_s) {
+                steps.push_back({from, to, *month.logs[log].cpu_median_s / 3600, log});
+            }
         }
     }
     return figure("CPU hours per work unit over time",
                   time_chart({"CPU hours per work unit over time", "date of the row", "CPU hours"},
-                             points, steps, "median of the month"));
-}
-
-// A log's label in a chart: its directory, where it has the usual name.
-std::string chart_label(std::string path) {
-    if (path.size() > log::log_file_name.size() + 1 && path.ends_with(log::log_file_name)) {
-        path.resize(path.size() - log::log_file_name.size() - 1);
-    }
-    return path;
+                             points, steps,
+                             several ? "median of the month, one a log" : "median of the month",
+                             figures.logs.size()));
 }
 
 std::string per_log_charts(const Figures& figures) {
     std::vector<Bar> units;
     std::vector<Bar> medians;
-    for (const LogFigures& log : figures.logs) {
-        units.push_back({chart_label(log.path), static_cast<double>(log.work_units),
-                         format_count(log.work_units)});
-        medians.push_back({chart_label(log.path), log.cpu_median_s.value_or(0) / 3600,
-                           hours_or_dash(log.cpu_median_s)});
+    for (std::size_t at = 0; at < figures.logs.size(); ++at) {
+        const LogFigures& log = figures.logs[at];
+        units.push_back(
+            {log.label, static_cast<double>(log.work_units), format_count(log.work_units), at, {}});
+        medians.push_back({log.label,
+                           log.cpu_median_s.value_or(0) / 3600,
+                           hours_or_dash(log.cpu_median_s),
+                           at,
+                           {}});
     }
     return figure("Work units per log",
                   bar_chart({"Work units per log", "work units", ""}, units)) +
@@ -160,15 +189,25 @@ std::string per_log_charts(const Figures& figures) {
                   bar_chart({"Median CPU per work unit, per log", "CPU hours", ""}, medians));
 }
 
+// Which colour stands for which log.
+std::string legend(const Figures& figures) {
+    std::string html = "<ul class=\"legend\">";
+    for (std::size_t at = 0; at < figures.logs.size(); ++at) {
+        html += "<li><span class=\"swatch\" style=\"background: " + std::string(series_colour(at)) +
+                "\"></span>" + escape_markup(figures.logs[at].label) + "</li>";
+    }
+    return html + "</ul>\n";
+}
+
 std::string best_section(std::string_view title, const std::optional<std::vector<BestUnit>>& units,
-                         bool chisq) {
+                         const std::vector<LogFigures>& logs, bool chisq) {
     std::string html = "<section><h2>" + escape_markup(title) + "</h2>\n";
     if (!units || units->empty()) {
         return html + "<p class=\"none\">" +
                (units ? "No work unit has a score." : "The logs have no such column.") +
                "</p></section>\n";
     }
-    return html + render(best_table(*units, chisq), "compact") + "</section>\n";
+    return html + render(best_table(*units, logs, chisq), "compact") + "</section>\n";
 }
 
 std::string subtitle(const Figures& figures) {
@@ -201,8 +240,11 @@ std::string html_report(const Figures& figures) {
         // Charts of nothing would only show invented dates.
         return html + "<p class=\"none\">" + std::string(no_work_units) + "</p>\n" + footer();
     }
-    html += "<h2>Work over time</h2>\n<div class=\"charts\">\n" + months_chart(figures) +
-            cpu_chart(figures) + "</div>\n";
+    html += "<h2>Work over time</h2>\n";
+    if (figures.logs.size() > 1) {
+        html += legend(figures);
+    }
+    html += "<div class=\"charts\">\n" + months_chart(figures) + cpu_chart(figures) + "</div>\n";
     if (figures.logs.size() > 1) {
         html += "<h2>Per log</h2>\n<div class=\"charts\">\n" + per_log_charts(figures) + "</div>\n";
     }
@@ -210,8 +252,8 @@ std::string html_report(const Figures& figures) {
         html +=
             "<h2>By client version</h2>\n" + render(versions_table(*figures.versions), "compact");
     }
-    html += best_section("Best gaussians (bg_score)", figures.best_gaussians, true) +
-            best_section("Best spikes (bs_score)", figures.best_spikes, false);
+    html += best_section("Best gaussians (bg_score)", figures.best_gaussians, figures.logs, true) +
+            best_section("Best spikes (bs_score)", figures.best_spikes, figures.logs, false);
     if (figures.account) {
         html += "<h2>Account, as of " + escape_markup(format_stamp(figures.account->date)) +
                 "</h2>\n" + render(account_table(*figures.account), "compact");

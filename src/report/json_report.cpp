@@ -36,7 +36,7 @@ void put_log_fields(JsonWriter& json, const LogFigures& figures) {
 }
 
 void put_best_list(JsonWriter& json, const std::optional<std::vector<BestUnit>>& units,
-                   bool chisq) {
+                   const std::vector<LogFigures>& logs, bool chisq) {
     if (!units) {
         json.null();
         return;
@@ -56,6 +56,8 @@ void put_best_list(JsonWriter& json, const std::optional<std::vector<BestUnit>>&
             json.key("chisq");
             json.optional(unit.chisq);
         }
+        json.key("log");
+        json.string(logs.at(unit.log).label);
         json.end_object();
     }
     json.end_array();
@@ -123,6 +125,8 @@ std::string json_report(const Figures& figures) {
         json.begin_object();
         json.key("path");
         json.string(log.path);
+        json.key("label");
+        json.string(log.label);
         put_log_fields(json, log);
         json.end_object();
     }
@@ -133,9 +137,9 @@ std::string json_report(const Figures& figures) {
     json.key("versions");
     put_versions(json, figures.versions);
     json.key("best_gaussians");
-    put_best_list(json, figures.best_gaussians, true);
+    put_best_list(json, figures.best_gaussians, figures.logs, true);
     json.key("best_spikes");
-    put_best_list(json, figures.best_spikes, false);
+    put_best_list(json, figures.best_spikes, figures.logs, false);
     json.key("account");
     put_account(json, figures.account);
     json.end_object();

@@ -183,15 +183,26 @@ bool collect_rows(RowProducer& producer, FigureCollector& collector) {
 
 } // namespace
 
-std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector) {
-    const std::string file_path = log_file_of(path);
+namespace {
+
+// What a log's first line tells: its columns, or why it is no log.
+struct OpenedLog {
+    std::optional<platform::File> file;
+    ReportColumns columns{};
+};
+
+std::optional<ScanError> open_log(const std::string& path, const std::string& file_path,
+                                  OpenedLog& opened) {
     // Pipes and FIFOs are read as they come, however slowly.
-    const auto file = file_path == standard_input_path ? platform::File::standard_input()
-                                                       : platform::File::open_stream(file_path);
-    if (!file) {
+    opened.file = file_path == standard_input_path ? platform::File::standard_input()
+                                                   : platform::File::open_stream(file_path);
+    if (!opened.file) {
         return open_failure(path, file_path);
     }
-    log::LogReader reader(*file);
+    return std::nullopt;
+}
+
+std::optional<ScanError> read_header(log::LogReader& reader, ReportColumns& columns) {
     log::Record record;
     log::HeaderTable header;
     reader.limit_line_length(longest_header);
@@ -210,9 +221,56 @@ std::optional<ScanError> scan_log(const std::string& path, FigureCollector& coll
     if (!header.column_of("date")) {
         return ScanError::no_date_column;
     }
-    const ReportColumns columns = find_columns(header);
-    collector.begin_log(file_path, columns);
-    RowProducer producer(reader, columns);
+    columns = find_columns(header);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<ScanError> list_skipped(const std::string& path, std::string& listing) {
+    const std::string file_path = log_file_of(path);
+    OpenedLog opened;
+    if (const auto error = open_log(path, file_path, opened)) {
+        return error;
+    }
+    log::LogReader reader(*opened.file);
+    if (const auto error = read_header(reader, opened.columns)) {
+        return error;
+    }
+    const std::size_t date_column = *opened.columns[date];
+    const std::size_t name_column = *opened.columns[name];
+    log::Record record;
+    std::uint64_t line_number = 1;
+    while (const auto line = reader.read_log_line()) {
+        ++line_number;
+        if (line->empty()) {
+            continue; // a blank line is not a row
+        }
+        log::parse_log_record(*line, record, std::max(date_column, name_column) + 1);
+        const std::string_view reason =
+            !parse_stamp(log::field_at(record, date_column)) ? "the date is not a date and time"
+            : log::field_at(record, name_column).empty()     ? "the name is empty"
+                                                             : "";
+        if (!reason.empty()) {
+            listing.append(file_path).append(":").append(std::to_string(line_number));
+            listing.append(": ").append(reason).append("\n");
+        }
+    }
+    return reader.failed() ? std::optional(ScanError::read_error) : std::nullopt;
+}
+
+std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector) {
+    const std::string file_path = log_file_of(path);
+    OpenedLog opened;
+    if (const auto error = open_log(path, file_path, opened)) {
+        return error;
+    }
+    log::LogReader reader(*opened.file);
+    if (const auto error = read_header(reader, opened.columns)) {
+        return error;
+    }
+    collector.begin_log(file_path, opened.columns);
+    RowProducer producer(reader, opened.columns);
     if (!collect_rows(producer, collector)) {
         return ScanError::read_error;
     }

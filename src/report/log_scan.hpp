@@ -38,4 +38,10 @@ std::string log_file_of(const std::string& path);
 // Reads every line after the header row into the collector.
 std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector);
 
+// Lists each row of the log that the figures skip, as "FILE:LINE: REASON",
+// one a line, the way compilers point at a line: FILE as the path names
+// it, LINE counted from 1 for the header row, each CR LF, LF or CR ending
+// one line and a blank line counting as one.
+std::optional<ScanError> list_skipped(const std::string& path, std::string& listing);
+
 } // namespace wutally::report

@@ -110,20 +110,20 @@ void NameSet::prefetch(std::uint64_t hash) const {
     }
 }
 
-bool NameSet::insert(std::string_view name, std::uint64_t hash) {
+std::optional<std::string_view> NameSet::insert(std::string_view name, std::uint64_t hash) {
     // At most half full, so that probes stay short.
     if ((count_ + 1) * 2 > slots_.size()) {
         grow();
     }
     Slot& slot = slots_[slot_of(name, hash)];
     if (slot.data != nullptr) {
-        return false;
+        return std::nullopt;
     }
     // An empty name still needs a place that is not null.
     slot.data = name.empty() ? "" : keep(name).data();
     slot.size_and_tag = size_and_tag(name, hash);
     ++count_;
-    return true;
+    return std::string_view(slot.data, name.size());
 }
 
 } // namespace wutally::report

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -20,9 +21,12 @@ class NameSet {
 
     [[nodiscard]] std::uint64_t hash(std::string_view name) const;
 
-    // Adds the name; false if it was there already.
-    bool insert(std::string_view name) { return insert(name, hash(name)); }
-    bool insert(std::string_view name, std::uint64_t hash);
+    // Adds the name and gives the set's own copy of it, which lives as long
+    // as the set; none if it was there already.
+    std::optional<std::string_view> insert(std::string_view name) {
+        return insert(name, hash(name));
+    }
+    std::optional<std::string_view> insert(std::string_view name, std::uint64_t hash);
     // Starts loading the place where a name of this hash would be looked
     // for, so that inserting it soon after does not wait for memory.
     void prefetch(std::uint64_t hash) const;

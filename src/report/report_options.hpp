@@ -1,5 +1,9 @@
-// The report's command line: wutally-report [--json] [--html FILE] [PATH...]
+// The report's command line:
+//   wutally-report [--json] [--html FILE] [--since DAY] [--until DAY] [PATH...]
+//   wutally-report --skipped [PATH...]
 #pragma once
+
+#include "report/log_time.hpp"
 
 #include <optional>
 #include <span>
@@ -15,7 +19,10 @@ std::string version_text();
 
 struct ReportOptions {
     bool json = false;
+    bool skipped = false; // list the skipped rows instead
     std::optional<std::string> html_file;
+    std::optional<Stamp> since;     // the first second of the first day
+    std::optional<Stamp> until;     // the last second of the last day
     std::vector<std::string> paths; // never empty: the working directory's log by default
 };
 

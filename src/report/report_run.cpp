@@ -4,10 +4,12 @@
 #include "report/figure_collector.hpp"
 #include "report/html_report.hpp"
 #include "report/json_report.hpp"
+#include "report/log_labels.hpp"
 #include "report/log_scan.hpp"
 #include "report/report_options.hpp"
 #include "report/text_report.hpp"
 
+#include <filesystem>
 #include <new>
 
 namespace wutally::report {
@@ -55,7 +57,30 @@ bool write_page(const std::string& path, std::string_view page) {
     return false;
 }
 
+// Lists the skipped rows of every log; a log that fails is named with the
+// reason, and the others are still listed.
+int list_skipped_rows(const ReportOptions& options, platform::Console& out,
+                      platform::Console& errors) {
+    bool failed = false;
+    for (const std::string& path : options.paths) {
+        std::string listing;
+        const auto error = list_skipped(path, listing);
+        if (!out.print(listing)) {
+            errors.print("wutally-report: cannot write to standard output\n");
+            return report_failure;
+        }
+        if (error) {
+            errors.print(message(path, describe(*error)));
+            failed = true;
+        }
+    }
+    return failed ? report_failure : report_success;
+}
+
 int report(const ReportOptions& options, platform::Console& out, platform::Console& errors) {
+    if (options.skipped) {
+        return list_skipped_rows(options, out, errors);
+    }
     if (options.html_file) {
         if (const auto log = log_under_page(options)) {
             errors.print("wutally-report: the page " + printable(*options.html_file) +
@@ -65,6 +90,7 @@ int report(const ReportOptions& options, platform::Console& out, platform::Conso
         }
     }
     FigureCollector collector;
+    collector.restrict_dates(options.since, options.until);
     bool failed = false;
     for (const std::string& path : options.paths) {
         if (const auto error = scan_log(path, collector)) {
@@ -75,7 +101,15 @@ int report(const ReportOptions& options, platform::Console& out, platform::Conso
     if (failed) {
         return report_failure;
     }
-    const Figures figures = collector.finish();
+    Figures figures = collector.finish();
+    std::vector<std::string> files;
+    for (const std::string& path : options.paths) {
+        files.push_back(log_file_of(path));
+    }
+    const std::vector<std::string> labels = log_labels(files, std::filesystem::current_path());
+    for (std::size_t at = 0; at < figures.logs.size(); ++at) {
+        figures.logs[at].label = labels[at];
+    }
     if (!out.print(options.json ? json_report(figures) : text_report(figures))) {
         errors.print("wutally-report: cannot write to standard output\n");
         return report_failure;

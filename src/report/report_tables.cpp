@@ -48,7 +48,7 @@ Table summary_table(const Figures& figures) {
                 {},
                 figures.logs.size() > 1};
     for (const LogFigures& log : figures.logs) {
-        table.rows.push_back(log_row(log.path, log));
+        table.rows.push_back(log_row(log.label, log));
     }
     if (table.ends_in_total) {
         table.rows.push_back(log_row("all logs", figures.all));
@@ -66,12 +66,13 @@ Table versions_table(const std::vector<VersionFigures>& versions) {
     return table;
 }
 
-Table best_table(const std::vector<BestUnit>& units, bool chisq) {
-    Table table{{"", "score", "power"}, chisq ? "rrrrll" : "rrrll", {}, false};
+Table best_table(const std::vector<BestUnit>& units, const std::vector<LogFigures>& logs,
+                 bool chisq) {
+    Table table{{"", "score", "power"}, chisq ? "rrrrlll" : "rrrlll", {}, false};
     if (chisq) {
         table.head.emplace_back("chisq");
     }
-    table.head.insert(table.head.end(), {"date", "name"});
+    table.head.insert(table.head.end(), {"date", "log", "name"});
     std::size_t place = 0;
     for (const BestUnit& unit : units) {
         std::vector<std::string> row{std::to_string(++place) + ".", format_shortest(unit.score),
@@ -79,7 +80,7 @@ Table best_table(const std::vector<BestUnit>& units, bool chisq) {
         if (chisq) {
             row.push_back(number_or_absent(unit.chisq));
         }
-        row.insert(row.end(), {format_stamp(unit.date), unit.name});
+        row.insert(row.end(), {format_stamp(unit.date), logs.at(unit.log).label, unit.name});
         table.rows.push_back(std::move(row));
     }
     return table;

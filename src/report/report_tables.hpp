@@ -22,7 +22,8 @@ struct Table {
 Table summary_table(const Figures& figures);
 Table versions_table(const std::vector<VersionFigures>& versions);
 // The places in order; chisq for the gaussians only.
-Table best_table(const std::vector<BestUnit>& units, bool chisq);
+Table best_table(const std::vector<BestUnit>& units, const std::vector<LogFigures>& logs,
+                 bool chisq);
 Table account_table(const Account& account);
 
 } // namespace wutally::report

@@ -5,6 +5,7 @@
 #include "report/number_format.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace wutally::report {
@@ -17,6 +18,17 @@ constexpr double left = 76;
 constexpr double right = 700;
 constexpr double top = 28;
 constexpr double bottom = 256;
+
+// Okabe and Ito's colours, which stay apart in every common colour
+// blindness; the yellow is left to last, as it is faint on white.
+constexpr std::array<std::string_view, 8> palette{"#0072B2", "#E69F00", "#009E73", "#CC79A7",
+                                                  "#56B4E9", "#D55E00", "#000000", "#F0E442"};
+
+// As a style, which the page's own style sheet does not override.
+std::string fill_of(std::optional<std::size_t> series) {
+    return series ? " style=\"fill: " + std::string(palette.at(*series % palette.size())) + "\""
+                  : "";
+}
 
 std::string attribute(std::string_view name, double value) {
     std::string text = " ";
@@ -147,43 +159,76 @@ void time_ticks(std::string& svg, const TimeAxis& axis) {
     }
 }
 
-// Dots on a grid of cells two units wide; a cell's darkness grows with the
-// number of points in it, so a million points stay a small picture. A few
-// points are drawn larger, so that one on the line still shows.
-std::string dots(std::span<const TimePoint> points, const TimeAxis& axis, double highest) {
+bool is_drawable(const TimePoint& point) {
+    return std::isfinite(point.day) && std::isfinite(point.value);
+}
+
+// Each point on its own, with its title: for few points, which are drawn
+// larger where there are very few, so that one on the line still shows.
+std::string single_dots(std::span<const TimePoint> points, const TimeAxis& axis, double highest,
+                        bool coloured) {
+    const std::string radius = points.size() < 300 ? "4.5" : "2.2";
+    std::string svg = "<g class=\"dots\">\n";
+    for (const TimePoint& point : points) {
+        if (!is_drawable(point)) {
+            continue;
+        }
+        svg += "<circle" + attribute("cx", axis.x_of(point.day)) +
+               attribute("cy", y_of(point.value, highest)) + " r=\"" + radius +
+               "\" fill-opacity=\"0.75\"" +
+               fill_of(coloured ? std::optional(point.series) : std::nullopt);
+        svg += point.title.empty()
+                   ? "/>\n"
+                   : "><title>" + escape_markup(point.title) + "</title></circle>\n";
+    }
+    return svg + "</g>\n";
+}
+
+// Dots on a grid of cells two units wide, one grid a series; a cell's
+// darkness grows with the number of points in it, so a million points stay
+// a small picture.
+std::string dense_dots(std::span<const TimePoint> points, const TimeAxis& axis, double highest,
+                       std::size_t series_count, bool coloured) {
     constexpr double cell = 2;
     const auto columns = static_cast<std::size_t>((right - left) / cell) + 1;
     const auto rows = static_cast<std::size_t>((bottom - top) / cell) + 1;
-    std::vector<std::uint32_t> counts(columns * rows, 0);
+    const std::size_t cells = columns * rows;
+    std::vector<std::uint32_t> counts(cells * series_count, 0);
     for (const TimePoint& point : points) {
-        if (!std::isfinite(point.day) || !std::isfinite(point.value)) {
+        if (!is_drawable(point) || point.series >= series_count) {
             continue;
         }
         const auto column = static_cast<std::size_t>((axis.x_of(point.day) - left) / cell);
         const auto row = static_cast<std::size_t>((y_of(point.value, highest) - top) / cell);
-        ++counts[std::min(row, rows - 1) * columns + std::min(column, columns - 1)];
+        ++counts[point.series * cells + std::min(row, rows - 1) * columns +
+                 std::min(column, columns - 1)];
     }
     const double most = std::log1p(*std::max_element(counts.begin(), counts.end()));
-    const std::string radius = points.size() < 300 ? "4.5" : "1.6";
     std::string svg = "<g class=\"dots\">\n";
     for (std::size_t at = 0; at < counts.size(); ++at) {
         if (counts[at] == 0) {
             continue;
         }
         const double darkness = 0.35 + 0.65 * std::log1p(counts[at]) / std::max(most, 1e-9);
-        const std::size_t column = at % columns;
-        const std::size_t row = at / columns;
+        const std::size_t column = at % cells % columns;
+        const std::size_t row = at % cells / columns;
         svg += "<circle" + attribute("cx", left + (static_cast<double>(column) + 0.5) * cell) +
-               attribute("cy", top + (static_cast<double>(row) + 0.5) * cell) + " r=\"" + radius +
-               "\" fill-opacity=\"" + format_plain(darkness, 2) + "\"/>\n";
+               attribute("cy", top + (static_cast<double>(row) + 0.5) * cell) +
+               " r=\"1.6\" fill-opacity=\"" + format_plain(darkness, 2) + "\"" +
+               fill_of(coloured ? std::optional(at / cells) : std::nullopt) + "/>\n";
     }
     return svg + "</g>\n";
 }
 
-std::string step_line(std::span<const Step> steps, const TimeAxis& axis, double highest) {
+// The steps of one series, or of all, as one path.
+std::string step_line(std::span<const Step> steps, const TimeAxis& axis, double highest,
+                      std::optional<std::size_t> series) {
     std::string path;
     double previous_end = -1e300;
     for (const Step& step : steps) {
+        if (series && step.series != *series) {
+            continue;
+        }
         const double from = std::max(step.from_day, axis.first);
         const double to = std::min(step.to_day, axis.last);
         const std::string y = coordinate(y_of(step.value, highest));
@@ -192,10 +237,19 @@ std::string step_line(std::span<const Step> steps, const TimeAxis& axis, double 
                 " H" + coordinate(axis.x_of(to));
         previous_end = step.to_day;
     }
-    return path.empty() ? "" : "<path class=\"steps\" d=\"" + path.substr(1) + "\"/>\n";
+    if (path.empty()) {
+        return "";
+    }
+    const std::string stroke =
+        series ? " style=\"stroke: " + std::string(series_colour(*series)) + "\"" : "";
+    return "<path class=\"steps\"" + stroke + " d=\"" + path.substr(1) + "\"/>\n";
 }
 
 } // namespace
+
+std::string_view series_colour(std::size_t series) {
+    return palette.at(series % palette.size());
+}
 
 std::vector<double> nice_ticks(double largest, int count, bool whole) {
     if (!(largest > 0) || !std::isfinite(largest)) {
@@ -232,11 +286,22 @@ std::string column_chart(const ChartText& text, std::span<const Bar> bars) {
     const std::size_t label_every = (bars.size() + 6) / 7;
     for (std::size_t at = 0; at < bars.size(); ++at) {
         const double x = left + band * static_cast<double>(at);
-        const double y = y_of(bars[at].value, highest);
-        svg += "<rect class=\"bar\"" + attribute("x", x + band * 0.1) + attribute("y", y) +
-               attribute("width", std::max(band * 0.8, 0.5)) + attribute("height", bottom - y) +
-               "><title>" + escape_markup(bars[at].label + ": " + bars[at].value_text) +
-               "</title></rect>\n";
+        const auto rect = [&](double from, double to, std::optional<std::size_t> series,
+                              const std::string& title) {
+            const double y = y_of(to, highest);
+            svg += "<rect class=\"bar\"" + attribute("x", x + band * 0.1) + attribute("y", y) +
+                   attribute("width", std::max(band * 0.8, 0.5)) +
+                   attribute("height", y_of(from, highest) - y) + fill_of(series) + "><title>" +
+                   escape_markup(title) + "</title></rect>\n";
+        };
+        if (bars[at].parts.empty()) {
+            rect(0, bars[at].value, bars[at].series, bars[at].label + ": " + bars[at].value_text);
+        }
+        double stacked = 0;
+        for (const BarPart& part : bars[at].parts) {
+            rect(stacked, stacked + part.value, part.series, part.title);
+            stacked += part.value;
+        }
         if (at % std::max<std::size_t>(label_every, 1) == 0) {
             svg += label(x + band / 2, bottom + 22, bars[at].label, "middle");
         }
@@ -265,8 +330,8 @@ std::string bar_chart(const ChartText& text, std::span<const Bar> bars) {
         svg += label(label_right - 8, y + 18, name, "end");
         svg += "<rect class=\"bar\"" + attribute("x", label_right) + attribute("y", y + 2) +
                attribute("width", std::max(length, 0.5)) + attribute("height", row - 8) +
-               "><title>" + escape_markup(bars[at].label + ": " + bars[at].value_text) +
-               "</title></rect>\n";
+               fill_of(bars[at].series) + "><title>" +
+               escape_markup(bars[at].label + ": " + bars[at].value_text) + "</title></rect>\n";
         svg += label(label_right + length + 6, y + 18, bars[at].value_text, "start");
     }
     return svg + label((label_right + bar_right) / 2, svg_height - 6, text.x_label, "middle") +
@@ -274,7 +339,8 @@ std::string bar_chart(const ChartText& text, std::span<const Bar> bars) {
 }
 
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
-                       std::span<const Step> steps, std::string_view step_label) {
+                       std::span<const Step> steps, std::string_view step_label,
+                       std::size_t series_count) {
     std::string svg = open_svg(text, height);
     const double highest = y_axis(svg, text, plotted_top(points, steps), false);
     TimeAxis axis{1e300, -1e300};
@@ -289,8 +355,19 @@ std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
     axis.first -= pad;
     axis.last += pad;
     time_ticks(svg, axis);
+    const bool coloured = series_count > 1;
     svg +=
-        dots(points, axis, highest) + step_line(steps, axis, highest) + axis_line() + x_title(text);
+        points.size() <= single_points_at_most
+            ? single_dots(points, axis, highest, coloured)
+            : dense_dots(points, axis, highest, std::max<std::size_t>(series_count, 1), coloured);
+    if (coloured) {
+        for (std::size_t series = 0; series < series_count; ++series) {
+            svg += step_line(steps, axis, highest, series);
+        }
+    } else {
+        svg += step_line(steps, axis, highest, std::nullopt);
+    }
+    svg += axis_line() + x_title(text);
     const auto above = std::count_if(points.begin(), points.end(),
                                      [&](const TimePoint& point) { return point.value > highest; });
     std::string legend = "dots: work units; line: " + std::string(step_label);

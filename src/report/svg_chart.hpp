@@ -1,8 +1,11 @@
 // Charts as inline SVG: bars, and points over time with a step line.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wutally::report {
@@ -13,10 +16,23 @@ struct ChartText {
     std::string y_label;
 };
 
+// A colour for each series, here each log, that people with any common
+// form of colour-blind vision can tell apart; after eight they repeat.
+std::string_view series_colour(std::size_t series);
+
+// A part of a stacked bar.
+struct BarPart {
+    double value = 0;
+    std::size_t series = 0;
+    std::string title; // shown on hover
+};
+
 struct Bar {
     std::string label;
     double value = 0;
-    std::string value_text; // shown on hover, and beside horizontal bars
+    std::string value_text;            // shown on hover, and beside horizontal bars
+    std::optional<std::size_t> series; // the bar's colour; none for the page's own
+    std::vector<BarPart> parts;        // stacked, bottom first, where there are any
 };
 
 // Upright bars, one per category, left to right.
@@ -28,19 +44,28 @@ std::string bar_chart(const ChartText& text, std::span<const Bar> bars);
 struct TimePoint {
     double day = 0; // days since 1970-01-01
     double value = 0;
+    std::size_t series = 0;
+    std::string title; // shown on hover, where points are drawn one by one
 };
 
 struct Step {
     double from_day = 0;
     double to_day = 0;
     double value = 0;
+    std::size_t series = 0;
 };
 
-// One dot per point (dots that fall together are drawn darker), with a
-// line of steps over them. Values far above the rest are drawn at the top
-// edge, and the caption says how many.
+// Up to this many points, each is drawn on its own, with its title.
+inline constexpr std::size_t single_points_at_most = 2000;
+
+// One dot per point, or, for more points than single_points_at_most, one
+// per small cell of each series, drawn darker where more fall together;
+// with a line of steps over them for each series. With one series the
+// page's own colours are used, with more one colour each. Values far above
+// the rest are drawn at the top edge, and the caption says how many.
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
-                       std::span<const Step> steps, std::string_view step_label);
+                       std::span<const Step> steps, std::string_view step_label,
+                       std::size_t series_count = 1);
 
 // Round tick values from 0 up to at least `largest`, at most about `count`;
 // whole numbers only where `whole`, as for counts.

@@ -68,11 +68,12 @@ std::string months(const Figures& figures) {
     return "Work units per month\n" + render(table, "  ");
 }
 
-std::string best(std::string_view title, const std::vector<BestUnit>& units, bool chisq) {
+std::string best(std::string_view title, const std::vector<BestUnit>& units,
+                 const std::vector<LogFigures>& logs, bool chisq) {
     if (units.empty()) {
         return std::string(title) + "\n  none\n";
     }
-    return std::string(title) + "\n" + render(best_table(units, chisq), "  ");
+    return std::string(title) + "\n" + render(best_table(units, logs, chisq), "  ");
 }
 
 } // namespace
@@ -93,6 +94,10 @@ std::string printable(std::string_view text) {
 
 std::string text_report(const Figures& figures) {
     std::string text = render(summary_table(figures), "");
+    if (figures.all.skipped > 0) {
+        text.append(format_counted(figures.all.skipped, "row was", "rows were"))
+            .append(" skipped; wutally-report --skipped with the same paths lists them\n");
+    }
     if (figures.all.work_units == 0) {
         return text.append("\n").append(no_work_units).append("\n");
     }
@@ -104,10 +109,12 @@ std::string text_report(const Figures& figures) {
             .append(render(versions_table(*figures.versions), "  "));
     }
     if (figures.best_gaussians) {
-        text.append("\n").append(best("Best gaussians (bg_score)", *figures.best_gaussians, true));
+        text.append("\n").append(
+            best("Best gaussians (bg_score)", *figures.best_gaussians, figures.logs, true));
     }
     if (figures.best_spikes) {
-        text.append("\n").append(best("Best spikes (bs_score)", *figures.best_spikes, false));
+        text.append("\n").append(
+            best("Best spikes (bs_score)", *figures.best_spikes, figures.logs, false));
     }
     if (figures.account) {
         text += "\nAccount, as of " + format_stamp(figures.account->date) + "\n" +

@@ -114,6 +114,9 @@ TEST_F(TwoMachines, ReportWorksOutTheFiguresOfBothLogs) {
         {"cpu_hours", "6.5"},     // u.4 has no number
         {"cpu_median_s", "5400"}, // 1800 3600 7200 10800
         {"logs[0].work_units", "4"},
+        {"logs[0].label", "\"desktop\""},
+        {"logs[1].label", "\"laptop\""},
+        {"best_gaussians[0].log", "\"desktop\""},
         {"logs[1].work_units", "1"},
         {"logs[1].repeated", "1"},
         {"logs[1].cpu_median_s", "10800"},

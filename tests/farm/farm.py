@@ -366,8 +366,17 @@ def run_case(kind, case, machines, runs, share, rows_before, header):
                 _, _, name, number, status, start, end, text = (words + [""] * 8)[:8]
                 results[f"farm.{case}.{name}.{number}"] = (int(status), float(end) - float(start),
                                                             text.strip())
-    return check_case(kind, case, [m.name for m in machines], runs, results,
-                      os.path.join(folder, "WUTally.csv"))
+    passed = check_case(kind, case, [m.name for m in machines], runs, results,
+                        os.path.join(folder, "WUTally.csv"))
+    if not passed:
+        # What the machines' kernels said, for finding out why.
+        for machine in machines:
+            with open(machine.console, errors="replace") as console:
+                said = [line.rstrip() for line in console if "CIFS" in line or "NFS" in line
+                        or "nfs" in line or "lockd" in line]
+            for line in said[-8:]:
+                log(f"  {machine.name}: {line}")
+    return passed
 
 
 def farm(kind, args, kernel, initramfs, processes):

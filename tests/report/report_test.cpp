@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -308,8 +309,7 @@ TEST(Options, HelpAndVersionGoToStandardOutput) {
     for (const char* help : {"--help", "/?"}) {
         const Result result = report({help});
         EXPECT_EQ(result.status, 0);
-        EXPECT_TRUE(
-            result.out.starts_with("usage: wutally-report [--json] [--html FILE] [PATH...]"));
+        EXPECT_TRUE(result.out.starts_with("usage: wutally-report [--json] [--html FILE]"));
     }
     EXPECT_EQ(report({"--version"}).out, "wutally-report 1.2\n");
 }
@@ -320,7 +320,7 @@ TEST(Options, ADirectoryStandsForItsLogAndThePageIsWritten) {
     const std::string page = logs.path("page.html");
     const Result result = report({logs.path("machine"), "--html", page});
     ASSERT_EQ(result.status, 0) << result.errors;
-    EXPECT_NE(result.out.find("WUTally.csv"), std::string::npos);
+    EXPECT_TRUE(result.out.find("\nmachine ") != std::string::npos) << "labelled by its directory";
     EXPECT_TRUE(fs::file_size(page) > 1000);
 }
 
@@ -331,6 +331,111 @@ TEST(Options, APageThatCannotBeWrittenFailsAfterTheSummary) {
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.errors.ends_with(": cannot write the page\n")) << result.errors;
 }
+
+struct SkippedCase {
+    const char* label;
+    std::string log;
+    std::string listing; // "@" for the log's path
+};
+PRINT_CASE_BY_LABEL(SkippedCase)
+
+class SkippedRows : public testing::TestWithParam<SkippedCase> {};
+
+TEST_P(SkippedRows, AreListedWithTheirLinesAndReasons) {
+    Logs logs;
+    const std::string path = logs.add("log.csv", GetParam().log);
+    const Result result = report({"--skipped", path});
+    std::string listing = GetParam().listing;
+    for (std::size_t at = 0; (at = listing.find('@', at)) != std::string::npos;) {
+        listing.replace(at, 1, path);
+    }
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(result.out, listing);
+}
+
+const std::string bad_date = "\"2026.02.30 10:00:00\",\"x\",1";
+const std::string no_name = "\"2026.01.05 07:03:09\",\"\",1";
+const std::string good = "\"2026.01.05 07:03:09\",\"a\",1";
+const std::string short_header = "\"date\",\"name\",\"cpu\"";
+const std::string date_reason = ": the date is not a date and time\n";
+const std::string name_reason = ": the name is empty\n";
+
+const SkippedCase skipped_cases[] = {
+    {"none", short_header + "\r\n" + good, ""},
+    {"crlf", short_header + "\r\n" + good + "\r\n" + bad_date + "\r\n" + no_name,
+     "@:3" + date_reason + "@:4" + name_reason},
+    {"lf", short_header + "\n" + bad_date + "\n" + good + "\n" + no_name + "\n",
+     "@:2" + date_reason + "@:4" + name_reason},
+    {"cr", short_header + "\r" + good + "\r" + good + "\r" + bad_date, "@:4" + date_reason},
+    {"blank_lines_count", short_header + "\r\n\r\n" + good + "\r\n\r\n\r\n" + no_name,
+     "@:6" + name_reason},
+    {"byte_order_mark", "\xEF\xBB\xBF" + short_header + "\r\n" + no_name, "@:2" + name_reason},
+    {"short_row", short_header + "\r\n\"2026.01.05 07:03:09\"", "@:2" + name_reason},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, SkippedRows, testing::ValuesIn(skipped_cases),
+                         testing_support::ByLabel{});
+
+TEST(SkippedRows, TheSummarySaysHowToListThem) {
+    Logs logs;
+    const std::string path = logs.add("log.csv", short_header + "\r\n" + good + "\r\n" + no_name);
+    EXPECT_NE(report({path}).out.find("1 row was skipped; wutally-report --skipped"),
+              std::string::npos);
+}
+
+struct RangeCase {
+    const char* label;
+    std::vector<std::string> options;
+    int status;
+    std::vector<std::string> names; // of the work units counted, or the message
+};
+PRINT_CASE_BY_LABEL(RangeCase)
+
+class DateRange : public testing::TestWithParam<RangeCase> {};
+
+TEST_P(DateRange, RestrictsEveryFigure) {
+    Logs logs;
+    const std::string path = logs.add("log.csv", header + row("2026.01.31 23:59:59", "jan", "1") +
+                                                     row("2026.02.01 00:00:00", "feb.first", "2") +
+                                                     row("2026.02.28 23:59:60", "feb.last", "3") +
+                                                     row("2026.03.01 00:00:00", "mar", "4"));
+    std::vector<std::string> arguments = GetParam().options;
+    arguments.insert(arguments.end(), {"--json", path});
+    const Result result = report(arguments);
+    ASSERT_EQ(result.status, GetParam().status) << result.errors;
+    if (result.status != 0) {
+        EXPECT_TRUE(result.errors.starts_with(GetParam().names.at(0))) << result.errors;
+        return;
+    }
+    EXPECT_NE(result.out.find("\"work_units\": " + std::to_string(GetParam().names.size()) +
+                              ",\n  \"first\""),
+              std::string::npos)
+        << result.out;
+    for (const std::string_view name : {"jan", "feb.first", "feb.last", "mar"}) {
+        const bool counted = std::find(GetParam().names.begin(), GetParam().names.end(), name) !=
+                             GetParam().names.end();
+        EXPECT_EQ(result.out.find("\"" + std::string(name) + "\"") != std::string::npos, counted)
+            << name;
+    }
+}
+
+const RangeCase range_cases[] = {
+    {"no_range", {}, 0, {"jan", "feb.first", "feb.last", "mar"}},
+    {"february", {"--since", "2026-02-01", "--until", "2026-02-28"}, 0, {"feb.first", "feb.last"}},
+    {"since_alone", {"--since=2026-02-28"}, 0, {"feb.last", "mar"}},
+    {"until_alone", {"--until=2026-01-31"}, 0, {"jan"}},
+    {"one_day", {"--since", "2026-03-01", "--until", "2026-03-01"}, 0, {"mar"}},
+    {"empty_range", {"--since", "2026-03-02"}, 0, {}},
+    {"not_a_day",
+     {"--since", "2026-02-30"},
+     2,
+     {"wutally-report: --since needs a day as YYYY-MM-DD"}},
+    {"dots", {"--until", "2026.02.01"}, 2, {"wutally-report: --until needs a day as YYYY-MM-DD"}},
+    {"missing", {"--until"}, 2, {"wutally-report: --until needs a day as YYYY-MM-DD"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, DateRange, testing::ValuesIn(range_cases),
+                         testing_support::ByLabel{});
 
 } // namespace
 } // namespace wutally::report

@@ -1,0 +1,118 @@
+// Labels that tell logs apart, and the page's colour for each log.
+#include "by_label.hpp"
+#include "report/figure_collector.hpp"
+#include "report/html_report.hpp"
+#include "report/log_labels.hpp"
+#include "report/log_scan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+
+namespace wutally::report {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct LabelCase {
+    const char* label;
+    std::string base; // below the scratch directory
+    std::vector<std::string> paths;
+    std::vector<std::string> labels;
+};
+PRINT_CASE_BY_LABEL(LabelCase)
+
+class LogLabels : public testing::TestWithParam<LabelCase> {};
+
+TEST_P(LogLabels, AreShortAndUnique) {
+    const fs::path root =
+        fs::temp_directory_path() / ("wutally-labels-" + std::to_string(std::random_device{}()));
+    for (const char* directory : {"home/a/desktop", "home/b/desktop", "x/a/desktop", "logs"}) {
+        fs::create_directories(root / directory);
+        std::ofstream(root / directory / "WUTally.csv") << "\"date\",\"name\"";
+    }
+    std::vector<std::string> files;
+    const fs::path base = root / GetParam().base;
+    for (const std::string& path : GetParam().paths) {
+        // As the command line gives them, from the base directory.
+        files.push_back(path == "-" ? path : log_file_of((base / path).string()));
+    }
+    EXPECT_EQ(log_labels(files, base), GetParam().labels);
+    fs::remove_all(root);
+}
+
+const LabelCase label_cases[] = {
+    {"directory_name", "home", {"a/desktop", "logs/WUTally.csv"}, {"desktop", "logs"}},
+    {"same_name_under_other_parents",
+     "home",
+     {"a/desktop", "b/desktop", "../logs"},
+     {"a/desktop", "b/desktop", "logs"}},
+    {"same_name_two_levels_up",
+     "",
+     {"home/a/desktop", "x/a/desktop"},
+     {"home/a/desktop", "x/a/desktop"}},
+    {"working_directory", "home/a/desktop", {"."}, {"desktop"}},
+    {"parent_directory", "home/a/desktop/..", {".."}, {"home"}},
+    {"trailing_separator", "home/b", {"desktop/"}, {"desktop"}},
+    {"file_not_called_wutally", "", {"logs/laptop.csv", "logs/WUTally.csv"}, {"laptop", "logs"}},
+    {"standard_input", "", {"-"}, {"standard input"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, LogLabels, testing::ValuesIn(label_cases),
+                         testing_support::ByLabel{});
+
+// The distinct colours of the dots on the page.
+std::set<std::string> dot_colours(const std::string& page) {
+    std::set<std::string> colours;
+    const std::string_view marker = "<circle";
+    for (std::size_t at = page.find(marker); at != std::string::npos;
+         at = page.find(marker, at + 1)) {
+        const std::size_t fill = page.find("style=\"fill: ", at);
+        const std::size_t end = page.find('>', at);
+        if (fill < end) {
+            colours.insert(page.substr(fill + 13, 7));
+        }
+    }
+    return colours;
+}
+
+std::string page_of(std::size_t logs) {
+    const fs::path root =
+        fs::temp_directory_path() / ("wutally-colours-" + std::to_string(std::random_device{}()));
+    FigureCollector collector;
+    for (std::size_t log = 0; log < logs; ++log) {
+        const fs::path directory = root / ("machine" + std::to_string(log));
+        fs::create_directories(directory);
+        std::ofstream(directory / "WUTally.csv")
+            << "\"date\",\"name\",\"cpu\"\r\n\"2026.01.0" << log + 1 << " 10:00:00\",\"u" << log
+            << "\"," << 3600 * (log + 1) << "\r\n\"2026.02.0" << log + 1 << " 10:00:00\",\"v" << log
+            << "\"," << 3600 * (log + 2);
+        EXPECT_EQ(scan_log(directory.string(), collector), std::nullopt);
+    }
+    Figures figures = collector.finish();
+    for (std::size_t log = 0; log < logs; ++log) {
+        figures.logs[log].label = "machine" + std::to_string(log);
+    }
+    fs::remove_all(root);
+    return html_report(figures);
+}
+
+TEST(PageColours, OneForEachLogWithALegend) {
+    const std::string three = page_of(3);
+    EXPECT_EQ(dot_colours(three).size(), 3U);
+    EXPECT_NE(three.find("<ul class=\"legend\">"), std::string::npos);
+    EXPECT_NE(three.find("machine2</li>"), std::string::npos);
+    EXPECT_NE(three.find("<title>work unit v1, 2026.02.02 10:00:00, 3.00 CPU hours, machine1"),
+              std::string::npos)
+        << "each dot names its work unit";
+    // With one log, the page keeps its own colours and has no legend.
+    const std::string one = page_of(1);
+    EXPECT_TRUE(dot_colours(one).empty());
+    EXPECT_EQ(one.find("<ul class=\"legend\">"), std::string::npos);
+}
+
+} // namespace
+} // namespace wutally::report
