@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace wutally::platform {
@@ -71,7 +72,9 @@ class File {
     // elsewhere fails at once as `held`.
     static ExclusiveOpen open_exclusive(const std::string& path);
 
-    File(File&& other) noexcept : handle_(other.handle_), locked_(other.locked_) {
+    File(File&& other) noexcept
+        : handle_(other.handle_), locked_(other.locked_),
+          lock_file_(std::exchange(other.lock_file_, {})) {
         other.handle_ = closed;
     }
     File& operator=(File&& other) noexcept;
@@ -103,6 +106,9 @@ class File {
 
     Handle handle_;
     bool locked_ = false; // this run's lock on the log, let go before closing
+    // On an SMB share, the file whose making keeps other runs out; removed
+    // before closing.
+    std::string lock_file_;
 };
 
 inline File& File::operator=(File&& other) noexcept {
@@ -110,6 +116,7 @@ inline File& File::operator=(File&& other) noexcept {
         close();
         handle_ = other.handle_;
         locked_ = other.locked_;
+        lock_file_ = std::exchange(other.lock_file_, {});
         other.handle_ = closed;
     }
     return *this;

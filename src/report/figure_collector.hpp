@@ -81,7 +81,7 @@ class FigureCollector {
     static constexpr std::uint32_t no_version = UINT32_MAX;
 
     void add_row(const RowFields& row, std::uint64_t name_hash);
-    void add_work_unit(const RowFields& row, Stamp stamp, std::string_view name);
+    void add_work_unit(const RowFields& row, Stamp stamp, std::string_view kept);
     void take_account(const RowFields& row, Stamp stamp);
     std::uint32_t version_id(std::string_view text);
     void add_months(Figures& figures) const;

@@ -342,7 +342,10 @@ def check_case(kind, case, machines, runs, results, log_path):
         "".join(f"; {count} x {text!r}" for text, count in failures.items()))
     for name in lost:
         log(f"  {name} printed the success line and its row is not in the log")
-    return saved == len(names) and duplicates == 0 and broken == 0 and not lost
+    left = os.path.exists(log_path + ".lock")
+    if left:
+        log(f"  {case}: a lock file was left behind")
+    return saved == len(names) and duplicates == 0 and broken == 0 and not lost and not left
 
 
 def run_case(kind, case, machines, runs, share, rows_before, header):

@@ -156,9 +156,32 @@ void unlock_log(int fd) {
     (void)set_lock(fd, F_UNLCK);
 }
 
-// What fcntl gives when another process holds a conflicting lock.
+// What fcntl gives when another process holds a conflicting lock; and the
+// I/O error an SMB client gives when the server is busy with another
+// machine's lock, which is worth trying again too.
 bool is_held_elsewhere(int error) {
-    return error == EAGAIN || error == EACCES;
+    return error == EAGAIN || error == EACCES || error == EIO;
+}
+
+// The Linux SMB client keeps a lock to itself while it holds a lease on the
+// file, and when another machine opens the file it pushes the lock to the
+// server, which can fail: then two runs on two machines hold the log at
+// once. Making a file exclusively is decided by the server alone, so on an
+// SMB share the run that made the lock file holds the log.
+std::string lock_file_of(const std::string& path) {
+    return path + ".lock";
+}
+
+// Makes the lock file; false where another run has it (or the server still
+// deletes it).
+bool make_lock_file(const std::string& path) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
 }
 
 // What open gives on an SMB share when a Windows machine holds the log open
@@ -194,11 +217,22 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     if (!still_names(path, fd)) {
         return OpenFailure::held;
     }
+    if (on_smb_share(fd)) {
+        if (!make_lock_file(lock_file_of(path))) {
+            return errno == EEXIST || errno == EBUSY || errno == EACCES ? OpenFailure::held
+                                                                          : OpenFailure::failed;
+        }
+        file.lock_file_ = lock_file_of(path);
+    }
     return file;
 }
 
 void File::close() noexcept {
     if (handle_ != closed) {
+        if (!lock_file_.empty()) {
+            ::unlink(lock_file_.c_str());
+            lock_file_.clear();
+        }
         if (locked_) {
             unlock_log(fd_of(handle_));
         }
