@@ -102,6 +102,9 @@ class File {
     static constexpr Handle closed = -1;
 
     explicit File(Handle handle) : handle_(handle) {}
+    // An existing file that is not a directory, for reading; a FIFO waits
+    // for its writer only where asked to.
+    static std::optional<File> open_for_reading(const std::string& path, bool wait_for_writer);
     void close() noexcept;
 
     Handle handle_;

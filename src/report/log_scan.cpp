@@ -227,7 +227,11 @@ std::optional<ScanError> read_header(log::LogReader& reader, ReportColumns& colu
 
 } // namespace
 
-std::optional<ScanError> list_skipped(const std::string& path, std::string& listing) {
+namespace {
+
+// Opens the log a path stands for and reads its header row, then hands the
+// reader, the log's columns and its file's path to `use`.
+template <class Use> std::optional<ScanError> read_log(const std::string& path, Use use) {
     const std::string file_path = log_file_of(path);
     OpenedLog opened;
     if (const auto error = open_log(path, file_path, opened)) {
@@ -237,44 +241,51 @@ std::optional<ScanError> list_skipped(const std::string& path, std::string& list
     if (const auto error = read_header(reader, opened.columns)) {
         return error;
     }
-    const std::size_t date_column = *opened.columns[date];
-    const std::size_t name_column = *opened.columns[name];
-    log::Record record;
-    std::uint64_t line_number = 1;
-    while (const auto line = reader.read_log_line()) {
-        ++line_number;
-        if (line->empty()) {
-            continue; // a blank line is not a row
-        }
-        log::parse_log_record(*line, record, std::max(date_column, name_column) + 1);
-        const std::string_view reason =
-            !parse_stamp(log::field_at(record, date_column)) ? "the date is not a date and time"
-            : log::field_at(record, name_column).empty()     ? "the name is empty"
-                                                             : "";
-        if (!reason.empty()) {
-            listing.append(file_path).append(":").append(std::to_string(line_number));
-            listing.append(": ").append(reason).append("\n");
-        }
-    }
-    return reader.failed() ? std::optional(ScanError::read_error) : std::nullopt;
+    return use(reader, opened.columns, file_path);
+}
+
+} // namespace
+
+std::optional<ScanError> list_skipped(const std::string& path, std::string& listing) {
+    return read_log(
+        path,
+        [&](log::LogReader& reader, const ReportColumns& columns,
+            const std::string& file_path) -> std::optional<ScanError> {
+            const std::size_t date_column = *columns[date];
+            const std::size_t name_column = *columns[name];
+            log::Record record;
+            std::uint64_t line_number = 1;
+            while (const auto line = reader.read_log_line()) {
+                ++line_number;
+                if (line->empty()) {
+                    continue; // a blank line is not a row
+                }
+                log::parse_log_record(*line, record, std::max(date_column, name_column) + 1);
+                const std::string_view reason = !parse_stamp(log::field_at(record, date_column))
+                                                    ? "the date is not a date and time"
+                                                : log::field_at(record, name_column).empty()
+                                                    ? "the name is empty"
+                                                    : "";
+                if (!reason.empty()) {
+                    listing.append(file_path).append(":").append(std::to_string(line_number));
+                    listing.append(": ").append(reason).append("\n");
+                }
+            }
+            return reader.failed() ? std::optional(ScanError::read_error) : std::nullopt;
+        });
 }
 
 std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector) {
-    const std::string file_path = log_file_of(path);
-    OpenedLog opened;
-    if (const auto error = open_log(path, file_path, opened)) {
-        return error;
-    }
-    log::LogReader reader(*opened.file);
-    if (const auto error = read_header(reader, opened.columns)) {
-        return error;
-    }
-    collector.begin_log(file_path, opened.columns);
-    RowProducer producer(reader, opened.columns);
-    if (!collect_rows(producer, collector)) {
-        return ScanError::read_error;
-    }
-    return std::nullopt;
+    return read_log(path,
+                    [&](log::LogReader& reader, const ReportColumns& columns,
+                        const std::string& file_path) -> std::optional<ScanError> {
+                        collector.begin_log(file_path, columns);
+                        RowProducer producer(reader, columns);
+                        if (!collect_rows(producer, collector)) {
+                            return ScanError::read_error;
+                        }
+                        return std::nullopt;
+                    });
 }
 
 } // namespace wutally::report

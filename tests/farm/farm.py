@@ -96,8 +96,13 @@ def kernel_tree(work):
     download = os.path.join(work, "download")
     shutil.rmtree(download, ignore_errors=True)
     os.makedirs(download)
-    depends = subprocess.run(["apt-cache", "depends", "linux-image-amd64"], check=True,
+    depends = subprocess.run(["apt-cache", "depends", "linux-image-amd64"],
                              capture_output=True, text=True).stdout
+    if "Depends: linux-image-" not in depends:
+        # A machine that has never read the package lists.
+        run(["apt-get", "update"], stdout=subprocess.DEVNULL)
+        depends = subprocess.run(["apt-cache", "depends", "linux-image-amd64"], check=True,
+                                 capture_output=True, text=True).stdout
     image = next(line.split()[-1] for line in depends.splitlines()
                  if line.strip().startswith("Depends: linux-image-"))
     run(["apt-get", "-o", "APT::Sandbox::User=root", "download", image], cwd=download,

@@ -66,10 +66,9 @@ int open_file(const std::string& path, int flags, mode_t mode = 0) {
 
 } // namespace
 
-std::optional<File> File::open_shared_read(const std::string& path) {
-    // Non-blocking, so that a FIFO in a client file's place cannot hang the
-    // run waiting for a writer; it has no size and reads as empty.
-    const int fd = open_file(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+std::optional<File> File::open_for_reading(const std::string& path, bool wait_for_writer) {
+    const int fd =
+        open_file(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | (wait_for_writer ? 0 : O_NONBLOCK));
     if (fd < 0) {
         return std::nullopt;
     }
@@ -81,17 +80,14 @@ std::optional<File> File::open_shared_read(const std::string& path) {
     return file;
 }
 
+std::optional<File> File::open_shared_read(const std::string& path) {
+    // Non-blocking, so that a FIFO in a client file's place cannot hang the
+    // run waiting for a writer; it has no size and reads as empty.
+    return open_for_reading(path, false);
+}
+
 std::optional<File> File::open_stream(const std::string& path) {
-    const int fd = open_file(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    File file(fd);
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-        return std::nullopt;
-    }
-    return file;
+    return open_for_reading(path, true);
 }
 
 std::optional<File> File::standard_input() {
@@ -175,8 +171,7 @@ std::string lock_file_of(const std::string& path) {
 // Makes the lock file; false where another run has it (or the server still
 // deletes it).
 bool make_lock_file(const std::string& path) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
         return false;
     }
@@ -220,7 +215,7 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     if (on_smb_share(fd)) {
         if (!make_lock_file(lock_file_of(path))) {
             return errno == EEXIST || errno == EBUSY || errno == EACCES ? OpenFailure::held
-                                                                          : OpenFailure::failed;
+                                                                        : OpenFailure::failed;
         }
         file.lock_file_ = lock_file_of(path);
     }
