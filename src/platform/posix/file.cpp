@@ -116,10 +116,10 @@ bool remove_file(const std::string& path) {
 
 namespace {
 
-// The byte every run locks: far beyond any log's end, so that on shares whose
-// byte-range locks are mandatory (SMB) the lock never stands in the way of
-// reading or writing the log itself, while a lock of the whole file, as
-// earlier versions took, still covers it.
+// The byte every run locks: far beyond any log's end, so that where locks
+// are mandatory the lock never stands in the way of reading or writing the
+// log itself, while a lock of the whole file, as earlier versions took,
+// still covers it.
 constexpr off_t lock_byte = static_cast<off_t>((std::uint64_t{1} << 62) - 1);
 
 // A write lock, by the open file description where the system has such
@@ -152,18 +152,18 @@ void unlock_log(int fd) {
     (void)set_lock(fd, F_UNLCK);
 }
 
-// What fcntl gives when another process holds a conflicting lock; and the
-// I/O error an SMB client gives when the server is busy with another
-// machine's lock, which is worth trying again too.
+// What fcntl gives when another process holds a conflicting lock.
 bool is_held_elsewhere(int error) {
-    return error == EAGAIN || error == EACCES || error == EIO;
+    return error == EAGAIN || error == EACCES;
 }
 
-// The Linux SMB client keeps a lock to itself while it holds a lease on the
-// file, and when another machine opens the file it pushes the lock to the
-// server, which can fail: then two runs on two machines hold the log at
-// once. Making a file exclusively is decided by the server alone, so on an
-// SMB share the run that made the lock file holds the log.
+// The Linux SMB client keeps a byte-range lock to itself while it holds a
+// lease on the file, and when another machine opens the file it pushes the
+// lock to the server, which can fail: then two runs hold the log at once,
+// and the client's later locks of the file may fail outright. Making a file
+// exclusively is decided by the server alone, so on an SMB share the run
+// that made the lock file holds the log, against runs on this machine and
+// on others alike, and no byte-range lock is taken.
 std::string lock_file_of(const std::string& path) {
     return path + ".lock";
 }
@@ -205,19 +205,19 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
         return is_open_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
     }
     File file(fd);
-    if (!lock_log(fd)) {
-        return is_held_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
-    }
-    file.locked_ = true;
-    if (!still_names(path, fd)) {
-        return OpenFailure::held;
-    }
     if (on_smb_share(fd)) {
         if (!make_lock_file(lock_file_of(path))) {
             return errno == EEXIST || errno == EBUSY || errno == EACCES ? OpenFailure::held
                                                                         : OpenFailure::failed;
         }
         file.lock_file_ = lock_file_of(path);
+    } else if (lock_log(fd)) {
+        file.locked_ = true;
+    } else {
+        return is_held_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
+    }
+    if (!still_names(path, fd)) {
+        return OpenFailure::held;
     }
     return file;
 }
