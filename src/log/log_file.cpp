@@ -17,7 +17,8 @@ std::optional<platform::File> open_log(const std::string& path, platform::Clock&
         if (auto* file = std::get_if<platform::File>(&opened)) {
             return std::move(*file);
         }
-        if (std::get<platform::OpenFailure>(opened) != platform::OpenFailure::held) {
+        const auto failure = std::get<platform::OpenFailure>(opened);
+        if (failure == platform::OpenFailure::failed) {
             return std::nullopt;
         }
         const platform::Clock::TimePoint now = clock.now();
@@ -32,7 +33,9 @@ std::optional<platform::File> open_log(const std::string& path, platform::Clock&
         }
         clock.sleep_for(
             std::min(pause, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
-        pause = std::min(pause * 2, longest_wait_pause);
+        pause = std::min(pause * 2, failure == platform::OpenFailure::held_on_share
+                                        ? longest_share_wait_pause
+                                        : longest_wait_pause);
     }
 }
 

@@ -23,6 +23,9 @@ inline constexpr std::chrono::seconds log_wait_bound{10};
 // longest: a short hold costs little delay, a long one little polling.
 inline constexpr std::chrono::milliseconds first_wait_pause{1};
 inline constexpr std::chrono::milliseconds longest_wait_pause{25};
+// Where every try is a request to the server of a share that many machines'
+// runs wait on, fewer tries leave it free for the run that holds the log.
+inline constexpr std::chrono::milliseconds longest_share_wait_pause{200};
 
 // The log directory (empty, or ending in a separator) followed by the name.
 std::string log_path(std::string_view log_directory);

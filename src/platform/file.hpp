@@ -15,8 +15,9 @@ namespace wutally::platform {
 class File;
 
 // Why the log could not be opened: another run (or program) holds it, which
-// is worth waiting for, or anything else, which is not.
-enum class OpenFailure { held, failed };
+// is worth waiting for, on this machine or through a network share where
+// every try costs the server a request, or anything else, which is not.
+enum class OpenFailure { held, held_on_share, failed };
 
 using ExclusiveOpen = std::variant<File, OpenFailure>;
 

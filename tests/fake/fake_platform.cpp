@@ -17,6 +17,7 @@ struct Entry {
     bool directory = false;
     bool held = false;            // by another run
     std::uint64_t generation = 0; // a new one for each file put under the name
+    bool held_on_share = false;   // through a network share
 };
 
 struct OpenFile {
@@ -84,8 +85,9 @@ void put_directory(const std::string& path) {
     state().entries[path] = Entry{{}, true, false, ++state().generations};
 }
 
-void hold(const std::string& path, bool held) {
+void hold(const std::string& path, bool held, bool on_share) {
     state().entries[path].held = held;
+    state().entries[path].held_on_share = on_share;
 }
 
 std::optional<std::string> file_bytes(const std::string& path) {
@@ -191,7 +193,7 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
         return OpenFailure::failed;
     }
     if (found != entries.end() && found->second.held) {
-        return OpenFailure::held;
+        return found->second.held_on_share ? OpenFailure::held_on_share : OpenFailure::held;
     }
     if (found == entries.end()) {
         entries[path].generation = ++fake::state().generations;

@@ -24,7 +24,7 @@ void put_file(const std::string& path, std::string bytes);
 void rewrite_file(const std::string& path, std::string bytes);
 void put_directory(const std::string& path);
 // Another run holds the file (created empty if missing), or lets it go.
-void hold(const std::string& path, bool held = true);
+void hold(const std::string& path, bool held = true, bool on_share = false);
 // The bytes of a file, or none if there is no such file.
 std::optional<std::string> file_bytes(const std::string& path);
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -125,6 +126,20 @@ const BusyCase busy_cases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, BusyLog, testing::ValuesIn(busy_cases), testing_support::ByLabel{});
+
+// On a share, where each try is a request to its server, the pauses grow
+// further; the bound is the same.
+TEST(LogWait, OnAShareTriesLessOften) {
+    fake::reset();
+    fake::put_file(log_path, earlier_log);
+    fake::hold(log_path, true, true);
+    fake::FakeClock clock;
+    EXPECT_EQ(log::open_log(log_path, clock), std::nullopt);
+    EXPECT_EQ(clock.elapsed(), log::log_wait_bound);
+    EXPECT_EQ(*std::max_element(clock.pauses().begin(), clock.pauses().end()),
+              log::longest_share_wait_pause);
+    EXPECT_LT(clock.pauses().size(), 60U) << "some 400 tries a run at 25 ms";
+}
 
 TEST(LogWait, OtherOpenFailuresAreNotWaitedFor) {
     fake::reset();

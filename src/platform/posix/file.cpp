@@ -207,7 +207,7 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     File file(fd);
     if (on_smb_share(fd)) {
         if (!make_lock_file(lock_file_of(path))) {
-            return errno == EEXIST || errno == EBUSY || errno == EACCES ? OpenFailure::held
+            return errno == EEXIST || errno == EBUSY || errno == EACCES ? OpenFailure::held_on_share
                                                                         : OpenFailure::failed;
         }
         file.lock_file_ = lock_file_of(path);
