@@ -142,15 +142,7 @@ std::optional<std::span<char>> LogReader::read_log_line() {
     line_had_zero_bytes_ = false;
     // What is read beyond this line counts toward the lines after it.
     line_bytes_read_ = end_ - end;
-    std::size_t line_start = begin_;
-    // A byte-order mark, as a spreadsheet's "CSV UTF-8" puts before the
-    // header, is not part of the first line.
-    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
-    if (std::exchange(at_log_start_, false) &&
-        std::string_view(record_buffer_.data() + line_start, end - line_start)
-            .starts_with(byte_order_mark)) {
-        line_start += byte_order_mark.size();
-    }
+    const std::size_t line_start = begin_;
     begin_ = end;
     if (end < end_) {
         skip_lf_ = record_buffer_[end] == '\r';
@@ -160,6 +152,16 @@ std::optional<std::span<char>> LogReader::read_log_line() {
     auto last = record_buffer_.begin() + static_cast<std::ptrdiff_t>(end);
     if (find_byte(record_buffer_, line_start, end, '\0') != end) {
         last = std::remove(first, last, '\0');
+    }
+    // A byte-order mark, as a spreadsheet's "CSV UTF-8" puts before the
+    // header, is not part of the first line; zero bytes are left out first,
+    // as they are wherever a read happens to end.
+    constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+    if (std::exchange(at_log_start_, false) &&
+        std::string_view(record_buffer_.data() + (first - record_buffer_.begin()),
+                         static_cast<std::size_t>(last - first))
+            .starts_with(byte_order_mark)) {
+        first += static_cast<std::ptrdiff_t>(byte_order_mark.size());
     }
     return std::span<char>(first, last);
 }
