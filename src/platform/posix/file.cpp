@@ -29,14 +29,29 @@ FileIdentity identity_of(const struct stat& status) {
 // log's pages and size under a lease while another machine appends to it:
 // a stale size, or a cached page written back whole, loses that machine's
 // row.
+#ifdef __linux__
+bool is_smb(const struct statfs& status) {
+    const auto type = static_cast<std::uint32_t>(status.f_type);
+    return type == 0xFF534D42U || type == 0xFE534D42U || type == 0x517BU;
+}
+#endif
+
 bool on_smb_share([[maybe_unused]] int fd) {
 #ifdef __linux__
     struct statfs status {};
-    if (::fstatfs(fd, &status) != 0) {
-        return false;
-    }
-    const auto type = static_cast<std::uint32_t>(status.f_type);
-    return type == 0xFF534D42U || type == 0xFE534D42U || type == 0x517BU;
+    return ::fstatfs(fd, &status) == 0 && is_smb(status);
+#else
+    return false;
+#endif
+}
+
+// Whether the directory a path names a file in lies on an SMB share.
+bool in_smb_share([[maybe_unused]] const std::string& path) {
+#ifdef __linux__
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct statfs status {};
+    return ::statfs(directory.c_str(), &status) == 0 && is_smb(status);
 #else
     return false;
 #endif
@@ -200,21 +215,32 @@ ExclusiveOpen File::open_exclusive(const std::string& path) {
     // A file-size limit must fail the write, not kill the run half-way
     // through a row, so that the roll-back can still run.
     std::signal(SIGXFSZ, SIG_IGN);
-    const int fd = open_file(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) {
-        return is_open_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
-    }
-    File file(fd);
-    if (on_smb_share(fd)) {
+    // On an SMB share the lock file comes first, so that a waiting run does
+    // not open the log at all: each open of it makes the server ask the
+    // holder's machine to give up its lease, which slows the holder.
+    std::string lock_file;
+    if (in_smb_share(path)) {
         if (!make_lock_file(lock_file_of(path))) {
             return errno == EEXIST || errno == EBUSY || errno == EACCES ? OpenFailure::held_on_share
                                                                         : OpenFailure::failed;
         }
-        file.lock_file_ = lock_file_of(path);
-    } else if (lock_log(fd)) {
+        lock_file = lock_file_of(path);
+    }
+    const int fd = open_file(path, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        if (!lock_file.empty()) {
+            ::unlink(lock_file.c_str());
+        }
+        return is_open_elsewhere(error) ? OpenFailure::held : OpenFailure::failed;
+    }
+    File file(fd);
+    file.lock_file_ = std::move(lock_file); // removed when the file is closed
+    if (file.lock_file_.empty()) {
+        if (!lock_log(fd)) {
+            return is_held_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
+        }
         file.locked_ = true;
-    } else {
-        return is_held_elsewhere(errno) ? OpenFailure::held : OpenFailure::failed;
     }
     if (!still_names(path, fd)) {
         return OpenFailure::held;
