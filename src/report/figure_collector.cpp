@@ -273,7 +273,11 @@ std::uint32_t FigureCollector::version_id(std::string_view text) {
 
 Figures FigureCollector::finish() {
     Figures figures;
-    const bool named = units_.size() <= named_units_at_most;
+    // The page draws the units with a CPU time; where those are few, each
+    // with its name.
+    const auto drawn = std::count_if(units_.begin(), units_.end(),
+                                     [](const Unit& unit) { return !std::isnan(unit.cpu_s); });
+    const bool named = static_cast<std::size_t>(drawn) <= named_units_at_most;
     for (const Unit& unit : units_) {
         if (!std::isnan(unit.cpu_s)) {
             figures.units.push_back(

@@ -136,12 +136,12 @@ std::string months_chart(const Figures& figures) {
 }
 
 std::string cpu_chart(const Figures& figures) {
-    const bool named = figures.units.size() <= single_points_at_most;
+    static_assert(named_units_at_most == single_points_at_most, "every single dot has a name");
     std::vector<TimePoint> points;
     points.reserve(figures.units.size());
     for (const UnitPoint& unit : figures.units) {
         std::string title;
-        if (named) {
+        if (!unit.name.empty()) {
             title = "work unit " + unit.name + ", " + format_stamp(unit.date) + ", " +
                     format_fixed(unit.cpu_s / 3600, 2) + " CPU hours, " +
                     figures.logs.at(unit.log).label;

@@ -114,5 +114,32 @@ TEST(PageColours, OneForEachLogWithALegend) {
     EXPECT_EQ(one.find("<ul class=\"legend\">"), std::string::npos);
 }
 
+// Units without a CPU time are not drawn, so they do not count against the
+// dots that are drawn, and named, one by one.
+TEST(PageTitles, EveryDotDrawnOnItsOwnHasOne) {
+    const fs::path root =
+        fs::temp_directory_path() / ("wutally-titles-" + std::to_string(std::random_device{}()));
+    fs::create_directories(root);
+    std::ofstream log(root / "WUTally.csv");
+    log << "\"date\",\"name\",\"cpu\"";
+    for (int unit = 0; unit < 2500; ++unit) {
+        log << "\r\n\"2026.01.01 10:00:00\",\"u" << unit << "\","
+            << (unit < 1900 ? std::to_string(unit + 1) : "\"n/a\"");
+    }
+    log.close();
+    FigureCollector collector;
+    ASSERT_EQ(scan_log(root.string(), collector), std::nullopt);
+    Figures figures = collector.finish();
+    figures.logs[0].label = "machine";
+    fs::remove_all(root);
+    const std::string page = html_report(figures);
+    std::size_t titles = 0;
+    for (std::size_t at = page.find("<title>work unit "); at != std::string::npos;
+         at = page.find("<title>work unit ", at + 1)) {
+        ++titles;
+    }
+    EXPECT_EQ(titles, 1900U);
+}
+
 } // namespace
 } // namespace wutally::report
