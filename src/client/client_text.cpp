@@ -1,6 +1,6 @@
 #include "client/client_text.hpp"
 
-#include "platform/file.hpp"
+#include "platform/file_system.hpp"
 
 #include <new>
 
@@ -40,19 +40,19 @@ LoadResult read_whole(const platform::File& file, std::uint64_t size) {
 
 } // namespace
 
-LoadResult load_client_file(const std::string& file_name) {
-    const auto file = platform::File::open_shared_read(file_name);
+LoadResult load_client_file(platform::FileSystem& files, const std::string& file_name) {
+    const auto file = files.open_read(file_name);
     if (!file) {
         return LoadFailure::cannot_open;
     }
-    const auto size = file->size();
+    const auto size = (*file)->size();
     if (!size) {
         return LoadFailure::read_error;
     }
     if (*size == 0) {
         return LoadFailure::empty;
     }
-    return read_whole(*file, *size);
+    return read_whole(**file, *size);
 }
 
 } // namespace wutally::client

@@ -1,9 +1,10 @@
 // A client file read whole into memory.
 #pragma once
 
+#include "platform/file_system.hpp"
+
 #include <string>
 #include <string_view>
-#include <variant>
 
 namespace wutally::client {
 
@@ -17,10 +18,10 @@ struct ClientText {
 
 enum class LoadFailure { cannot_open, empty, out_of_memory, read_error };
 
-using LoadResult = std::variant<ClientText, LoadFailure>;
+using LoadResult = Result<ClientText, LoadFailure>;
 
 // Opens an existing file by name for shared reading and reads it to its end.
 // A file that shrinks while it is read yields the bytes that were there.
-LoadResult load_client_file(const std::string& file_name);
+LoadResult load_client_file(platform::FileSystem& files, const std::string& file_name);
 
 } // namespace wutally::client

@@ -4,6 +4,7 @@
 #include "log/log_reader.hpp"
 #include "log/row_format.hpp"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <optional>
@@ -22,9 +23,14 @@ bool can_search_for(std::string_view name) {
            name.find_first_of(std::string_view("\"\r\n\0", 4)) == std::string_view::npos;
 }
 
+// A row that holds the name: where its line starts, where that can be told.
+struct Match {
+    std::optional<std::uint64_t> offset;
+};
+
 // Reads the rest of the part until a row holds the name in the column.
-bool rows_hold_name(LogReader& reader, const SearchText& search, std::string_view name,
-                    std::size_t column) {
+std::optional<Match> rows_hold_name(LogReader& reader, const SearchText& search,
+                                    std::string_view name, std::size_t column) {
     const bool skipping = can_search_for(name);
     Record record;
     while (const auto line =
@@ -32,10 +38,10 @@ bool rows_hold_name(LogReader& reader, const SearchText& search, std::string_vie
         // Only the fields up to the name column are needed.
         parse_log_record(*line, record, column + 1);
         if (field_at(record, column) == name) {
-            return true;
+            return Match{reader.line_offset()};
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 // Where a long log is split for two readers: the start of the first line
@@ -58,7 +64,7 @@ std::optional<std::uint64_t> middle_line_start(const platform::File& log, std::u
 
 // What reading one part of the log found.
 struct PartScan {
-    bool holds_name = false;
+    std::optional<Match> match;
     bool failed = false;
     bool has_read = false;
     bool ends_with_line_break = false;
@@ -66,8 +72,8 @@ struct PartScan {
 
 PartScan scan_part(LogReader& reader, const SearchText& search, std::string_view name,
                    std::size_t column) {
-    const bool holds_name = rows_hold_name(reader, search, name, column);
-    return {holds_name, reader.failed(), reader.has_read(), reader.ends_with_line_break()};
+    const auto match = rows_hold_name(reader, search, name, column);
+    return {match, reader.failed(), reader.has_read(), reader.ends_with_line_break()};
 }
 
 // Scans the first part here and, at the same time, the second on a second
@@ -104,7 +110,7 @@ PartScan scan_parts(LogReader& first, const platform::File& log,
         std::rethrow_exception(second_failure);
     }
     // The log's last byte is the second part's, unless that part is empty.
-    return {both.holds_name || second.holds_name, both.failed || second.failed, true,
+    return {both.match ? both.match : second.match, both.failed || second.failed, true,
             second.has_read ? second.ends_with_line_break : both.ends_with_line_break};
 }
 
@@ -146,8 +152,9 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
     } else {
         const SearchText search(check.name, reader.buffered());
         scan = scan_parts(reader, log, middle, search, check.name, *column);
-        if (scan.holds_name) {
+        if (scan.match) {
             check.outcome = CheckOutcome::already_logged;
+            check.match_offset = scan.match->offset;
         }
     }
     if (scan.failed) {
@@ -201,8 +208,9 @@ std::optional<DuplicateCheck> check_appended(const platform::File& log, std::uin
     }
     LogReader reader(log, ByteRange{*start, log_size});
     const SearchText search(check.name);
-    if (rows_hold_name(reader, search, check.name, *check.name_column)) {
+    if (const auto match = rows_hold_name(reader, search, check.name, *check.name_column)) {
         check.outcome = CheckOutcome::already_logged;
+        check.match_offset = match->offset;
     }
     if (reader.failed()) {
         check.outcome = CheckOutcome::read_error;
@@ -215,36 +223,77 @@ std::optional<DuplicateCheck> check_appended(const platform::File& log, std::uin
     return check;
 }
 
+// The last bytes of the first `size` of the log, as many as a check keeps.
+std::optional<std::string> tail_of(const platform::File& log, std::uint64_t size) {
+    constexpr std::uint64_t tail_size = 4096;
+    const std::uint64_t start = size - std::min(size, tail_size);
+    std::string tail(static_cast<std::size_t>(size - start), '\0');
+    std::size_t taken = 0;
+    while (taken < tail.size()) {
+        const auto count = log.read_at(start + taken, std::span(tail).subspan(taken));
+        if (!count || *count == 0) {
+            return std::nullopt;
+        }
+        taken += *count;
+    }
+    return tail;
+}
+
+// Whether the line at the offset, which the earlier check found to hold the
+// name, holds it still: it may have been a row that its run took back.
+bool still_holds_name(const platform::File& log, std::uint64_t log_size,
+                      const DuplicateCheck& check) {
+    if (!check.match_offset || *check.match_offset == 0 || !check.name_column) {
+        return false;
+    }
+    std::array<char, 1> before{};
+    const auto count = log.read_at(*check.match_offset - 1, before);
+    if (!count || *count != 1 || (before[0] != '\r' && before[0] != '\n')) {
+        return false;
+    }
+    LogReader reader(log, ByteRange{*check.match_offset, log_size});
+    const auto line = reader.read_log_line();
+    if (!line) {
+        return false;
+    }
+    Record record;
+    parse_log_record(*line, record, *check.name_column + 1);
+    return field_at(record, *check.name_column) == check.name;
+}
+
 } // namespace
 
-std::optional<EarlierCheck> check_before_hold(const std::string& path,
+std::optional<EarlierCheck> check_before_hold(platform::FileSystem& files, const std::string& path,
                                               std::string_view result_text) {
-    const auto log = platform::File::open_shared_read(path);
+    const auto log = files.open_read(path);
     if (!log) {
         return std::nullopt;
     }
-    const auto size = log->size();
-    const auto identity = log->identity();
+    const auto size = (*log)->size();
+    const auto identity = (*log)->identity();
     if (!size || *size == 0 || !identity) {
         return std::nullopt;
     }
-    DuplicateCheck check = is_already_logged(*log, *size, result_text);
+    DuplicateCheck check = is_already_logged(**log, *size, result_text);
     const bool decided = check.outcome == CheckOutcome::already_logged ||
                          (check.outcome == CheckOutcome::not_logged && check.name_column);
-    if (!decided) {
+    auto tail = tail_of(**log, *size);
+    if (!decided || !tail) {
         return std::nullopt;
     }
-    return EarlierCheck{*identity, *size, std::move(check)};
+    return EarlierCheck{*identity, *size, std::move(check), *std::move(tail)};
 }
 
 DuplicateCheck check_under_hold(const platform::File& log, std::uint64_t log_size,
                                 std::string_view result_text,
                                 const std::optional<EarlierCheck>& earlier) {
-    if (earlier && log.identity() == earlier->file && log_size >= earlier->size) {
+    if (earlier && log.identity() && *log.identity() == earlier->file &&
+        log_size >= earlier->size && tail_of(log, earlier->size) == earlier->tail) {
         if (earlier->check.outcome == CheckOutcome::already_logged) {
-            return earlier->check;
-        }
-        if (auto check = check_appended(log, log_size, *earlier)) {
+            if (still_holds_name(log, log_size, earlier->check)) {
+                return earlier->check;
+            }
+        } else if (auto check = check_appended(log, log_size, *earlier)) {
             return *std::move(check);
         }
     }

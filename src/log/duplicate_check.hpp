@@ -2,7 +2,7 @@
 #pragma once
 
 #include "client/key_lookup.hpp"
-#include "platform/file.hpp"
+#include "platform/file_system.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +29,9 @@ struct DuplicateCheck {
     bool ends_with_line_break = false;
     // Where the header row has "name"; none without one.
     std::optional<std::size_t> name_column;
+    // With already_logged: where the line that holds the name starts, where
+    // that can be told.
+    std::optional<std::uint64_t> match_offset;
 };
 
 // A check of the log made before this run held it, so that the hold needs
@@ -37,6 +40,9 @@ struct EarlierCheck {
     platform::FileIdentity file;
     std::uint64_t size = 0; // how much of the log was checked
     DuplicateCheck check;   // not_logged with a name column, or already_logged
+    // The last bytes checked: a row that was then taken back, and another
+    // written in its place, shows there.
+    std::string tail;
 };
 
 // A log of this size or more is read in two halves, on two threads.
@@ -52,13 +58,15 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
 // Checks the log at the path, if there is a non-empty one that can be read
 // now, without holding it. None where that check could not decide anything
 // a later one may build on.
-std::optional<EarlierCheck> check_before_hold(const std::string& path,
+std::optional<EarlierCheck> check_before_hold(platform::FileSystem& files, const std::string& path,
                                               std::string_view result_text);
 
 // The check of the held log, of `log_size` bytes, as is_already_logged
 // gives it. Where the earlier check read the same file, which has not
-// shrunk and whose checked part still ends with a whole line, only the
-// lines appended since are read; otherwise the whole log is.
+// shrunk and whose checked part still ends as it did, with a whole line,
+// only the lines appended since are read, and a row found to hold the name
+// is read again, as it may have been taken back since; otherwise the whole
+// log is read.
 DuplicateCheck check_under_hold(const platform::File& log, std::uint64_t log_size,
                                 std::string_view result_text,
                                 const std::optional<EarlierCheck>& earlier);

@@ -26,7 +26,7 @@ LogReader::LogReader(const platform::File& log, std::size_t read_size)
     : log_(log), read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_) {}
 
 LogReader::LogReader(const platform::File& log, ByteRange range, std::size_t read_size)
-    : log_(log), range_(range), offset_(range.first),
+    : log_(log), range_(range), offset_(range.first), buffer_offset_(range.first),
       read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_),
       at_log_start_(range.first == 0) {}
 
@@ -68,6 +68,7 @@ void LogReader::drop_zero_bytes() {
     const auto first = record_buffer_.begin() + static_cast<std::ptrdiff_t>(begin_);
     const auto last = record_buffer_.begin() + static_cast<std::ptrdiff_t>(end_);
     end_ = static_cast<std::size_t>(std::remove(first, last, '\0') - record_buffer_.begin());
+    offsets_known_ = false; // bytes no longer stand where they stood in the file
     zero_search_at_ = end_;
     lf_search_at_ = end_;
     line_had_zero_bytes_ = true;
@@ -80,6 +81,7 @@ bool LogReader::read_more() {
         return false;
     }
     const std::size_t shift = begin_;
+    buffer_offset_ += shift;
     std::copy(record_buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
               record_buffer_.begin() + static_cast<std::ptrdiff_t>(end_), record_buffer_.begin());
     begin_ = 0;
@@ -97,7 +99,7 @@ bool LogReader::read_more() {
         free = free.first(
             static_cast<std::size_t>(std::min<std::uint64_t>(free.size(), range_->end - offset_)));
     }
-    const auto count = free.empty() ? std::optional<std::size_t>(0)
+    const auto count = free.empty() ? Result<std::size_t, platform::FileError>(std::size_t{0})
                        : range_     ? log_.read_at(offset_, free)
                                     : log_.read(free);
     if (!count) {
@@ -143,6 +145,7 @@ std::optional<std::span<char>> LogReader::read_log_line() {
     // What is read beyond this line counts toward the lines after it.
     line_bytes_read_ = end_ - end;
     const std::size_t line_start = begin_;
+    line_offset_ = offsets_known_ ? std::optional(buffer_offset_ + line_start) : std::nullopt;
     begin_ = end;
     if (end < end_) {
         skip_lf_ = record_buffer_[end] == '\r';

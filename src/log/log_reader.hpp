@@ -2,7 +2,7 @@
 #pragma once
 
 #include "log/search_text.hpp"
-#include "platform/file.hpp"
+#include "platform/file_system.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +57,11 @@ class LogReader {
     }
     // Whether any byte has been read.
     [[nodiscard]] bool has_read() const { return has_read_; }
+    // Where in the file the line last handed out starts, where the reader
+    // reads a range and has left no zero byte out before it.
+    [[nodiscard]] std::optional<std::uint64_t> line_offset() const {
+        return range_ ? line_offset_ : std::nullopt;
+    }
 
     // Gives up on a line once this many bytes have been read without its
     // end, so that endless input without a line break is left in little
@@ -74,7 +79,10 @@ class LogReader {
 
     const platform::File& log_;
     std::optional<ByteRange> range_;
-    std::uint64_t offset_ = 0; // where the next read of a range starts
+    std::uint64_t offset_ = 0;        // where the next read of a range starts
+    std::uint64_t buffer_offset_ = 0; // where the buffer's first byte stood in the file
+    bool offsets_known_ = true;
+    std::optional<std::uint64_t> line_offset_;
     std::size_t read_size_;
     std::vector<char> record_buffer_;
     std::size_t begin_ = 0;            // first byte not yet handed out

@@ -3,8 +3,8 @@
 #include "log/log_file.hpp"
 #include "report/log_scan.hpp"
 
+#include <filesystem>
 #include <map>
-#include <system_error>
 
 namespace wutally::report {
 
@@ -14,15 +14,12 @@ namespace fs = std::filesystem;
 
 // The names a label may be made of, the log's own last: the directories
 // down to the log's, and the file's name where it is not the usual one.
-std::vector<std::string> label_parts(const std::string& file, const fs::path& base) {
+std::vector<std::string> label_parts(platform::FileSystem& file_system, const std::string& file,
+                                     const fs::path& base) {
     if (file == standard_input_path) {
         return {"standard input"};
     }
-    std::error_code error;
-    fs::path path = fs::weakly_canonical(base / fs::path(file), error);
-    if (error) {
-        path = (base / fs::path(file)).lexically_normal();
-    }
+    const fs::path path(file_system.canonical((base / fs::path(file)).string()));
     std::vector<std::string> parts;
     for (const fs::path& part : path.relative_path().parent_path()) {
         parts.push_back(part.string());
@@ -47,10 +44,11 @@ std::string label_of(const std::vector<std::string>& parts, std::size_t count) {
 
 } // namespace
 
-std::vector<std::string> log_labels(std::span<const std::string> files, const fs::path& base) {
+std::vector<std::string> log_labels(platform::FileSystem& file_system,
+                                    std::span<const std::string> files, const std::string& base) {
     std::vector<std::vector<std::string>> parts;
     for (const std::string& file : files) {
-        parts.push_back(label_parts(file, base));
+        parts.push_back(label_parts(file_system, file, base));
     }
     std::vector<std::size_t> counts(files.size(), 1);
     std::vector<std::string> labels(files.size());

@@ -1,7 +1,8 @@
 // Short names that tell the logs of a report apart.
 #pragma once
 
-#include <filesystem>
+#include "platform/file_system.hpp"
+
 #include <span>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ namespace wutally::report {
 // two labels would otherwise be the same. Relative paths, "." and ".."
 // are taken from `base` and name the real directories. Standard input is
 // "standard input".
-std::vector<std::string> log_labels(std::span<const std::string> files,
-                                    const std::filesystem::path& base);
+std::vector<std::string> log_labels(platform::FileSystem& file_system,
+                                    std::span<const std::string> files, const std::string& base);
 
 } // namespace wutally::report

@@ -2,11 +2,9 @@
 
 #include "log/log_file.hpp"
 #include "log/log_reader.hpp"
-#include "platform/file.hpp"
 #include "report/handoff.hpp"
 
 #include <exception>
-#include <filesystem>
 #include <system_error>
 #include <thread>
 
@@ -34,9 +32,12 @@ std::string_view describe(ScanError error) {
     return "not a log: the first line does not end";
 }
 
-std::string log_file_of(const std::string& path) {
-    std::error_code error;
-    if (path == standard_input_path || !std::filesystem::is_directory(path, error)) {
+std::string log_file_of(platform::FileSystem& files, const std::string& path) {
+    if (path == standard_input_path) {
+        return path;
+    }
+    if (const auto state = files.state_of(path);
+        !state || state->kind != platform::FileKind::directory) {
         return path;
     }
     std::string file = path;
@@ -48,9 +49,9 @@ std::string log_file_of(const std::string& path) {
 
 namespace {
 
-std::optional<ScanError> open_failure(const std::string& given, const std::string& file) {
-    std::error_code error;
-    if (std::filesystem::exists(file, error)) {
+std::optional<ScanError> open_failure(platform::FileSystem& files, const std::string& given,
+                                      const std::string& file) {
+    if (files.state_of(file)) {
         return ScanError::cannot_open;
     }
     return given == file ? ScanError::missing : ScanError::no_log_in_directory;
@@ -187,18 +188,19 @@ namespace {
 
 // What a log's first line tells: its columns, or why it is no log.
 struct OpenedLog {
-    std::optional<platform::File> file;
+    std::unique_ptr<platform::File> file;
     ReportColumns columns{};
 };
 
-std::optional<ScanError> open_log(const std::string& path, const std::string& file_path,
-                                  OpenedLog& opened) {
+std::optional<ScanError> open_log(platform::FileSystem& files, const std::string& path,
+                                  const std::string& file_path, OpenedLog& opened) {
     // Pipes and FIFOs are read as they come, however slowly.
-    opened.file = file_path == standard_input_path ? platform::File::standard_input()
-                                                   : platform::File::open_stream(file_path);
-    if (!opened.file) {
-        return open_failure(path, file_path);
+    auto file =
+        file_path == standard_input_path ? files.standard_input() : files.open_stream(file_path);
+    if (!file) {
+        return open_failure(files, path, file_path);
     }
+    opened.file = std::move(*file);
     return std::nullopt;
 }
 
@@ -231,10 +233,11 @@ namespace {
 
 // Opens the log a path stands for and reads its header row, then hands the
 // reader, the log's columns and its file's path to `use`.
-template <class Use> std::optional<ScanError> read_log(const std::string& path, Use use) {
-    const std::string file_path = log_file_of(path);
+template <class Use>
+std::optional<ScanError> read_log(platform::FileSystem& files, const std::string& path, Use use) {
+    const std::string file_path = log_file_of(files, path);
     OpenedLog opened;
-    if (const auto error = open_log(path, file_path, opened)) {
+    if (const auto error = open_log(files, path, file_path, opened)) {
         return error;
     }
     log::LogReader reader(*opened.file);
@@ -246,9 +249,10 @@ template <class Use> std::optional<ScanError> read_log(const std::string& path, 
 
 } // namespace
 
-std::optional<ScanError> list_skipped(const std::string& path, std::string& listing) {
+std::optional<ScanError> list_skipped(platform::FileSystem& files, const std::string& path,
+                                      std::string& listing) {
     return read_log(
-        path,
+        files, path,
         [&](log::LogReader& reader, const ReportColumns& columns,
             const std::string& file_path) -> std::optional<ScanError> {
             const std::size_t date_column = *columns[date];
@@ -275,8 +279,9 @@ std::optional<ScanError> list_skipped(const std::string& path, std::string& list
         });
 }
 
-std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector) {
-    return read_log(path,
+std::optional<ScanError> scan_log(platform::FileSystem& files, const std::string& path,
+                                  FigureCollector& collector) {
+    return read_log(files, path,
                     [&](log::LogReader& reader, const ReportColumns& columns,
                         const std::string& file_path) -> std::optional<ScanError> {
                         collector.begin_log(file_path, columns);

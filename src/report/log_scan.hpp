@@ -2,6 +2,7 @@
 // logger, and never written, locked or created.
 #pragma once
 
+#include "platform/file_system.hpp"
 #include "report/figure_collector.hpp"
 
 #include <cstdint>
@@ -33,15 +34,17 @@ std::string_view describe(ScanError error);
 
 // The log a command-line path stands for: the path itself, or
 // "WUTally.csv" in it if it is a directory; "-" stays standard input.
-std::string log_file_of(const std::string& path);
+std::string log_file_of(platform::FileSystem& files, const std::string& path);
 
 // Reads every line after the header row into the collector.
-std::optional<ScanError> scan_log(const std::string& path, FigureCollector& collector);
+std::optional<ScanError> scan_log(platform::FileSystem& files, const std::string& path,
+                                  FigureCollector& collector);
 
 // Lists each row of the log that the figures skip, as "FILE:LINE: REASON",
 // one a line, the way compilers point at a line: FILE as the path names
 // it, LINE counted from 1 for the header row, each CR LF, LF or CR ending
 // one line and a blank line counting as one.
-std::optional<ScanError> list_skipped(const std::string& path, std::string& listing);
+std::optional<ScanError> list_skipped(platform::FileSystem& files, const std::string& path,
+                                      std::string& listing);
 
 } // namespace wutally::report

@@ -1,6 +1,5 @@
 #include "report/report_run.hpp"
 
-#include "platform/file.hpp"
 #include "report/figure_collector.hpp"
 #include "report/html_report.hpp"
 #include "report/json_report.hpp"
@@ -9,7 +8,6 @@
 #include "report/report_options.hpp"
 #include "report/text_report.hpp"
 
-#include <filesystem>
 #include <new>
 
 namespace wutally::report {
@@ -22,15 +20,18 @@ std::string message(std::string_view path, std::string_view reason) {
 
 // The log that the page would be written over, whatever path names both:
 // the same path, a directory and its log, a link.
-std::optional<std::string> log_under_page(const ReportOptions& options) {
-    const auto page = platform::state_of(*options.html_file);
+std::optional<std::string> log_under_page(platform::FileSystem& files,
+                                          const ReportOptions& options) {
+    const auto page = files.state_of(*options.html_file);
     if (!page) {
         return std::nullopt;
     }
     for (const std::string& path : options.paths) {
-        const std::string file = log_file_of(path);
-        const auto log = file == standard_input_path ? std::nullopt : platform::state_of(file);
-        if (log && log->identity == page->identity) {
+        const std::string file = log_file_of(files, path);
+        if (file == standard_input_path) {
+            continue;
+        }
+        if (const auto log = files.state_of(file); log && log->identity == page->identity) {
             return file;
         }
     }
@@ -39,19 +40,19 @@ std::optional<std::string> log_under_page(const ReportOptions& options) {
 
 // Writes the page beside its place first and puts it there only when it is
 // whole, so that a failed write leaves an earlier page as it was.
-bool write_page(const std::string& path, std::string_view page) {
+bool write_page(platform::FileSystem& files, const std::string& path, std::string_view page) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string partial = path + ".partial" + std::to_string(attempt);
-        auto file = platform::File::create_new(partial);
+        auto file = files.create_new(partial);
         if (!file) {
             continue; // left by an earlier run, or not writable at all
         }
-        const bool written = file->write_all(page) && file->sync();
-        file.reset(); // closed before it is moved: Windows moves no open file
-        if (written && platform::replace_file(partial, path)) {
+        const bool written = (*file)->write_all(page) && (*file)->sync();
+        file->reset(); // closed before it is moved: Windows moves no open file
+        if (written && files.rename(partial, path)) {
             return true;
         }
-        (void)platform::remove_file(partial);
+        (void)files.remove(partial);
         return false;
     }
     return false;
@@ -59,12 +60,13 @@ bool write_page(const std::string& path, std::string_view page) {
 
 // Lists the skipped rows of every log; a log that fails is named with the
 // reason, and the others are still listed.
-int list_skipped_rows(const ReportOptions& options, platform::Console& out,
-                      platform::Console& errors) {
+int list_skipped_rows(const ReportOptions& options, const ReportServices& services) {
+    platform::Console& out = services.out;
+    platform::Console& errors = services.errors;
     bool failed = false;
     for (const std::string& path : options.paths) {
         std::string listing;
-        const auto error = list_skipped(path, listing);
+        const auto error = list_skipped(services.files, path, listing);
         if (!out.print(listing)) {
             errors.print("wutally-report: cannot write to standard output\n");
             return report_failure;
@@ -77,12 +79,15 @@ int list_skipped_rows(const ReportOptions& options, platform::Console& out,
     return failed ? report_failure : report_success;
 }
 
-int report(const ReportOptions& options, platform::Console& out, platform::Console& errors) {
+int report(const ReportOptions& options, const ReportServices& services) {
+    platform::Console& out = services.out;
+    platform::Console& errors = services.errors;
+    platform::FileSystem& files = services.files;
     if (options.skipped) {
-        return list_skipped_rows(options, out, errors);
+        return list_skipped_rows(options, services);
     }
     if (options.html_file) {
-        if (const auto log = log_under_page(options)) {
+        if (const auto log = log_under_page(files, options)) {
             errors.print("wutally-report: the page " + printable(*options.html_file) +
                          " would be written over the log " + printable(*log) +
                          "; no page is written\n");
@@ -93,7 +98,7 @@ int report(const ReportOptions& options, platform::Console& out, platform::Conso
     collector.restrict_dates(options.since, options.until);
     bool failed = false;
     for (const std::string& path : options.paths) {
-        if (const auto error = scan_log(path, collector)) {
+        if (const auto error = scan_log(files, path, collector)) {
             errors.print(message(path, describe(*error)));
             failed = true;
         }
@@ -102,11 +107,11 @@ int report(const ReportOptions& options, platform::Console& out, platform::Conso
         return report_failure;
     }
     Figures figures = collector.finish();
-    std::vector<std::string> files;
+    std::vector<std::string> log_files;
     for (const std::string& path : options.paths) {
-        files.push_back(log_file_of(path));
+        log_files.push_back(log_file_of(files, path));
     }
-    const std::vector<std::string> labels = log_labels(files, std::filesystem::current_path());
+    const std::vector<std::string> labels = log_labels(files, log_files, files.current_directory());
     for (std::size_t at = 0; at < figures.logs.size(); ++at) {
         figures.logs[at].label = labels[at];
     }
@@ -114,15 +119,16 @@ int report(const ReportOptions& options, platform::Console& out, platform::Conso
         errors.print("wutally-report: cannot write to standard output\n");
         return report_failure;
     }
-    if (options.html_file && !write_page(*options.html_file, html_report(figures))) {
+    if (options.html_file && !write_page(files, *options.html_file, html_report(figures))) {
         errors.print(message(*options.html_file, "cannot write the page"));
         return report_failure;
     }
     return report_success;
 }
 
-int run_parsed(std::span<const std::string_view> arguments, platform::Console& out,
-               platform::Console& errors) {
+int run_parsed(std::span<const std::string_view> arguments, const ReportServices& services) {
+    platform::Console& out = services.out;
+    platform::Console& errors = services.errors;
     const ParsedOptions parsed = parse_report_options(arguments);
     if (const auto* request = std::get_if<InfoRequest>(&parsed)) {
         const bool written =
@@ -134,17 +140,16 @@ int run_parsed(std::span<const std::string_view> arguments, platform::Console& o
                      std::string(usage_text));
         return report_usage_error;
     }
-    return report(std::get<ReportOptions>(parsed), out, errors);
+    return report(std::get<ReportOptions>(parsed), services);
 }
 
 } // namespace
 
-int run_report(std::span<const std::string_view> arguments, platform::Console& out,
-               platform::Console& errors) {
+int run_report(std::span<const std::string_view> arguments, const ReportServices& services) {
     try {
-        return run_parsed(arguments, out, errors);
+        return run_parsed(arguments, services);
     } catch (const std::bad_alloc&) {
-        errors.print("wutally-report: out of memory\n");
+        services.errors.print("wutally-report: out of memory\n");
         return report_failure;
     }
 }

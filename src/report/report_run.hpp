@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/console.hpp"
+#include "platform/file_system.hpp"
 
 #include <span>
 #include <string_view>
@@ -10,9 +11,15 @@ namespace wutally::report {
 
 enum ReportStatus : int { report_success = 0, report_failure = 1, report_usage_error = 2 };
 
-// Takes the arguments after the program's name; results go to `out`,
-// messages to `errors`.
-int run_report(std::span<const std::string_view> arguments, platform::Console& out,
-               platform::Console& errors);
+// Where a report prints its results and its messages, and the files it
+// reads and writes.
+struct ReportServices {
+    platform::Console& out;
+    platform::Console& errors;
+    platform::FileSystem& files;
+};
+
+// Takes the arguments after the program's name.
+int run_report(std::span<const std::string_view> arguments, const ReportServices& services);
 
 } // namespace wutally::report

@@ -1,6 +1,6 @@
 #include "run/command_line.hpp"
 
-#include "platform/file.hpp"
+#include "platform/file_system.hpp"
 
 #include <version.hpp>
 

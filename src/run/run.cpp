@@ -2,10 +2,12 @@
 
 #include "log/duplicate_check.hpp"
 #include "log/log_file.hpp"
+#include "log/log_hold.hpp"
 #include "log/row_format.hpp"
 #include "run/command_line.hpp"
 
 #include <array>
+#include <chrono>
 #include <ctime>
 #include <new>
 
@@ -49,7 +51,7 @@ std::string load_failure_line(client::LoadFailure failure, const std::string& fi
 
 // Loads the three client files in order; the first that fails ends the run
 // and the ones after it are never opened.
-std::optional<Outcome> load_client_files(RunContext& context) {
+std::optional<Outcome> load_client_files(RunContext& context, platform::FileSystem& file_system) {
     struct ClientFile {
         std::string name;
         std::string_view empty_line;
@@ -61,11 +63,11 @@ std::optional<Outcome> load_client_files(RunContext& context) {
         ClientFile{"user_info.txt", "WUTally: user_info file is empty\n", context.user_info},
     };
     for (const ClientFile& file : files) {
-        auto loaded = client::load_client_file(file.name);
-        if (const auto* failed = std::get_if<client::LoadFailure>(&loaded)) {
-            return failure(load_failure_line(*failed, file.name, file.empty_line));
+        auto loaded = client::load_client_file(file_system, file.name);
+        if (!loaded) {
+            return failure(load_failure_line(loaded.error(), file.name, file.empty_line));
         }
-        file.text = std::get<client::ClientText>(std::move(loaded));
+        file.text = *std::move(loaded);
     }
     return std::nullopt;
 }
@@ -95,47 +97,106 @@ std::optional<Outcome> refusal(const log::DuplicateCheck& check, const std::stri
     return failure("WUTally: Error reading " + path + "\n");
 }
 
+std::string local_timestamp(std::chrono::nanoseconds since_epoch) {
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(since_epoch);
+    const auto time = static_cast<std::time_t>(seconds.count());
+    const std::tm* local = std::localtime(&time);
+    return local != nullptr ? log::format_timestamp(*local) : std::string("an unknown time");
+}
+
+std::string holder_text(const std::optional<platform::ProcessIdentity>& holder) {
+    if (!holder) {
+        return "a run that did not say whose it was";
+    }
+    return "process " + std::to_string(holder->pid) + " on " + holder->host;
+}
+
+// What this run did about other runs that left the log held or a row half
+// written: said on standard error, as standard output keeps its lines.
+void tell_about_other_runs(const log::LogHold& hold, platform::Console& errors) {
+    for (const log::BrokenLock& broken : hold.broken_locks()) {
+        std::string line = "WUTally: broke the stale lock of " + holder_text(broken.holder) +
+                           ", made " + local_timestamp(broken.made) + ": ";
+        switch (broken.reason) {
+        case log::StaleReason::process_ended:
+            line += "its process has ended";
+            break;
+        case log::StaleReason::machine_restarted:
+            line += "its machine has restarted";
+            break;
+        case log::StaleReason::too_old:
+            line += "it was held for " + std::to_string(broken.age.count()) + " s";
+            break;
+        }
+        errors.print(line + "\n");
+    }
+    for (const log::TakenBackRow& row : hold.taken_back()) {
+        errors.print("WUTally: took back " + std::to_string(row.bytes) + " bytes of a row that " +
+                     holder_text(row.holder) + " left unfinished\n");
+    }
+}
+
+// Takes the log and appends the row, taking the log again where another
+// run broke this one's hold before anything was written.
 Outcome log_work_unit(RunContext& context, const Services& services) {
     const std::string path = log::log_path(context.log_directory);
+    const std::string_view result = context.result->searchable();
     // Reading the log before holding it keeps the hold short however long
     // the log is: under the hold, only what was appended since is read.
-    const auto earlier = log::check_before_hold(path, context.result->searchable());
-    context.log = log::open_log(path, services.clock);
-    if (!context.log) {
-        return failure("WUTally: Could not open " + path + "\n");
-    }
-    const auto size = context.log->size();
-    if (!size) {
-        return failure("WUTally: Error reading " + path + "\n");
-    }
-    std::string bytes;
-    bool ends_with_line_break = false;
-    if (*size == 0) {
-        bytes = log::header_row();
-    } else {
-        const auto check =
-            log::check_under_hold(*context.log, *size, context.result->searchable(), earlier);
-        if (auto refused = refusal(check, path)) {
-            return *std::move(refused);
+    const auto earlier = log::check_before_hold(services.files, path, result);
+    const log::HoldServices hold_services{services.files, services.machine, services.clock};
+    const auto deadline = services.clock.now() + log::outer_wait_bound;
+    std::optional<std::tm> time;
+    std::optional<log::DataRow> row;
+    for (;;) {
+        auto held = log::LogHold::take(path, hold_services, deadline);
+        if (!held) {
+            return failure(held.error() == log::HoldFailure::read_error
+                               ? "WUTally: Error reading " + path + "\n"
+                               : "WUTally: Could not open " + path + "\n");
         }
-        ends_with_line_break = check.ends_with_line_break;
+        context.log = std::move(*held);
+        tell_about_other_runs(*context.log, services.errors);
+        const auto size = context.log->log().size();
+        if (!size) {
+            return failure("WUTally: Error reading " + path + "\n");
+        }
+        std::string bytes;
+        bool ends_with_line_break = false;
+        if (*size == 0) {
+            bytes = log::header_row();
+        } else {
+            const auto check = log::check_under_hold(context.log->log(), *size, result, earlier);
+            if (auto refused = refusal(check, path)) {
+                return *std::move(refused);
+            }
+            ends_with_line_break = check.ends_with_line_break;
+        }
+        if (!ends_with_line_break) {
+            bytes += log::row_separator;
+        }
+        if (!row) {
+            const log::ClientTexts texts{context.user_info->searchable(), result,
+                                         context.state->searchable()};
+            time = local_time_now();
+            row = log::data_row(texts, *time);
+            for (const log::MissingValue& missing : row->missing) {
+                services.console.print(lookup_message(missing.key, missing.failure));
+            }
+        }
+        bytes += row->bytes;
+        const auto appended = context.log->append(*size, bytes);
+        if (appended) {
+            context.log->release();
+            return {"WUTally: work unit saved successfully on " + log::format_timestamp(*time) +
+                        "\r\n",
+                    exit_success};
+        }
+        if (appended.error() == log::AppendFailure::failed) {
+            return failure("WUTally: Error writing " + path + "\n");
+        }
+        context.log.reset(); // nothing was written: the log is taken again
     }
-    if (!ends_with_line_break) {
-        bytes += log::row_separator;
-    }
-    const log::ClientTexts texts{context.user_info->searchable(), context.result->searchable(),
-                                 context.state->searchable()};
-    const std::tm time = local_time_now();
-    const log::DataRow row = log::data_row(texts, time);
-    for (const log::MissingValue& missing : row.missing) {
-        services.console.print(lookup_message(missing.key, missing.failure));
-    }
-    bytes += row.bytes;
-    if (!log::append_to_log(*context.log, *size, bytes)) {
-        return failure("WUTally: Error writing " + path + "\n");
-    }
-    return {"WUTally: work unit saved successfully on " + log::format_timestamp(time) + "\r\n",
-            exit_success};
 }
 
 Outcome run_stages(std::span<const std::string_view> arguments, RunContext& context,
@@ -154,7 +215,7 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
         services.console.print("WUTally: Path to WUTally.csv set to: " + context.log_directory +
                                "\n");
     }
-    if (auto failed = load_client_files(context)) {
+    if (auto failed = load_client_files(context, services.files)) {
         return *std::move(failed);
     }
     return log_work_unit(context, services);

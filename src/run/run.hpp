@@ -2,9 +2,11 @@
 #pragma once
 
 #include "client/client_text.hpp"
+#include "log/log_hold.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
-#include "platform/file.hpp"
+#include "platform/file_system.hpp"
+#include "platform/machine.hpp"
 
 #include <optional>
 #include <span>
@@ -16,19 +18,24 @@ namespace wutally::run {
 enum ExitStatus : int { exit_success = 0, exit_failure = 1, exit_already_logged = 2 };
 
 // Everything a run acquires. Its destructor is the run's single clean-up:
-// it releases the texts that were loaded and closes the log if it is open.
+// it releases the texts that were loaded and lets the log go if it is held.
 struct RunContext {
     std::string log_directory;
     std::optional<client::ClientText> state;
     std::optional<client::ClientText> result;
     std::optional<client::ClientText> user_info;
-    std::optional<platform::File> log;
+    std::optional<log::LogHold> log;
 };
 
-// Where a run prints, and the clock it waits for a held log by.
+// What a run works with: where it prints its lines and where it says what
+// it did about other runs' locks, the clock it waits by, the files and this
+// machine.
 struct Services {
     platform::Console& console;
+    platform::Console& errors;
     platform::Clock& clock;
+    platform::FileSystem& files;
+    platform::Machine& machine;
 };
 
 // Takes the arguments after the program's name, prints what the run did or

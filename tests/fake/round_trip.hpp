@@ -3,11 +3,8 @@
 // of all its fields, and the second run must find the work unit.
 #pragma once
 
-#include "fake/fake_clock.hpp"
-#include "fake/fake_platform.hpp"
+#include "fake/fake_run.hpp"
 #include "log/log_reader.hpp"
-#include "platform/file.hpp"
-#include "run/run.hpp"
 
 #include <string>
 #include <vector>
@@ -22,23 +19,21 @@ struct RoundTrip {
 
 inline RoundTrip log_twice(const std::string& state, const std::string& result,
                            const std::string& user_info) {
-    reset();
-    put_file("state.txt", state);
-    put_file("result.txt", result);
-    put_file("user_info.txt", user_info);
+    FakeRun runs;
+    runs.files.put_file("state.txt", state);
+    runs.files.put_file("result.txt", result);
+    runs.files.put_file("user_info.txt", user_info);
     RoundTrip trip;
-    platform::CapturedOutput console;
-    FakeClock clock;
-    trip.first_status = run::run({}, {console, clock});
-    if (const auto file = platform::File::open_shared_read("WUTally.csv")) {
-        log::LogReader reader(*file);
+    trip.first_status = runs.run();
+    if (const auto file = runs.files.open_read("WUTally.csv")) {
+        log::LogReader reader(**file);
         log::Record record;
         while (const auto line = reader.read_log_line()) {
             log::parse_log_record(*line, record);
             trip.fields.push_back(record.size());
         }
     }
-    trip.second_status = run::run({}, {console, clock});
+    trip.second_status = runs.run();
     return trip;
 }
 

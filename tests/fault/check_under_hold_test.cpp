@@ -1,7 +1,7 @@
 // A check made before the hold, carried on under it over what was appended
 // since, must decide as a check of the whole held log does.
 #include "by_label.hpp"
-#include "fake/fake_platform.hpp"
+#include "fake/fake_file_system.hpp"
 #include "log/duplicate_check.hpp"
 
 #include <gtest/gtest.h>
@@ -32,17 +32,17 @@ class CheckUnderHold : public testing::TestWithParam<HoldCase> {};
 
 TEST_P(CheckUnderHold, DecidesAsAWholeCheckDoes) {
     const HoldCase& test = GetParam();
-    fake::reset();
-    fake::put_file(path, test.before);
-    const auto earlier = check_before_hold(path, result_text);
+    fake::FakeFileSystem files;
+    files.put_file(path, test.before);
+    const auto earlier = check_before_hold(files, path, result_text);
     if (test.replaced) {
-        fake::put_file(path, test.after);
+        files.put_file(path, test.after);
     } else {
-        fake::rewrite_file(path, test.after);
+        files.rewrite_file(path, test.after);
     }
-    const auto log = platform::File::open_shared_read(path);
-    const DuplicateCheck carried = check_under_hold(*log, test.after.size(), result_text, earlier);
-    const DuplicateCheck whole = is_already_logged(*log, test.after.size(), result_text);
+    const auto log = files.open_read(path);
+    const DuplicateCheck carried = check_under_hold(**log, test.after.size(), result_text, earlier);
+    const DuplicateCheck whole = is_already_logged(**log, test.after.size(), result_text);
     EXPECT_EQ(carried.outcome, test.outcome);
     EXPECT_EQ(whole.outcome, test.outcome);
     EXPECT_EQ(carried.ends_with_line_break, whole.ends_with_line_break);
@@ -74,6 +74,13 @@ const HoldCase hold_cases[] = {
      CheckOutcome::already_logged},
     {"header_only_then_rows", header, header + "\r\n" + row("unit.x"), false,
      CheckOutcome::already_logged},
+    // A row seen before the hold may have been taken back by its run since.
+    {"found_row_taken_back_and_another_written", one + "\r\n" + row("unit.x"),
+     one + "\r\n" + row("unit.y"), false, CheckOutcome::not_logged},
+    {"found_row_taken_back_then_written_again", one + "\r\n" + row("unit.x"),
+     one + "\r\n" + row("unit.2") + "\r\n" + row("unit.x"), false, CheckOutcome::already_logged},
+    {"other_row_taken_back_and_the_unit_written", one + "\r\n" + row("unit.y"),
+     one + "\r\n" + row("unit.x"), false, CheckOutcome::already_logged},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, CheckUnderHold, testing::ValuesIn(hold_cases),

@@ -2,13 +2,13 @@
 // and checks that each failure is reported as such and leaves the log as it
 // was.
 #include "by_label.hpp"
-#include "fake/fake_clock.hpp"
-#include "fake/fake_platform.hpp"
+#include "fake/fake_run.hpp"
 #include "log/columns.hpp"
 #include "run/run.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +17,7 @@ namespace wutally {
 namespace {
 
 const std::string log_path = "WUTally.csv";
+const std::string lock_path = "WUTally.csv.lock";
 
 struct Scenario {
     const char* label;
@@ -36,7 +37,7 @@ const std::string earlier_rows = [] {
 }();
 
 // Client files in which every key is found, so a run prints only its outcome.
-void put_client_files() {
+void put_client_files(fake::FakeFileSystem& files) {
     std::string state;
     std::string result = "name=unit.new\n";
     std::string user_info;
@@ -48,104 +49,122 @@ void put_client_files() {
             text += std::string(key) + "=1\n";
         }
     }
-    fake::put_file("state.txt", state);
-    fake::put_file("result.txt", result);
-    fake::put_file("user_info.txt", user_info);
+    files.put_file("state.txt", state);
+    files.put_file("result.txt", result);
+    files.put_file("user_info.txt", user_info);
 }
 
 struct Outcome {
     std::string output;
-    int status;
+    int status = -1;
+    std::optional<std::string> log;
+    std::optional<fake::FailedOperation> failed;
+    std::size_t operations = 0;
+    bool lock_left = false;
+    std::optional<std::size_t> hold_starts;      // the call that opens the log to hold it
+    std::optional<std::size_t> read_before_hold; // the first read of the log before that
 };
 
 Outcome run_once(const Scenario& scenario, std::size_t failing_operation, bool onward = false) {
-    fake::reset();
-    put_client_files();
+    fake::FakeRun runs;
+    put_client_files(runs.files);
     if (scenario.log) {
-        fake::put_file(log_path, *scenario.log);
+        runs.files.put_file(log_path, *scenario.log);
     }
     if (onward) {
-        fake::fail_operations_from(failing_operation);
+        runs.files.fail_operations_from(failing_operation);
     } else {
-        fake::fail_operation(failing_operation);
+        runs.files.fail_operation(failing_operation);
     }
-    platform::CapturedOutput console;
-    fake::FakeClock clock;
-    const int status = run::run(scenario.arguments, {console, clock});
-    return {console.text(), status};
+    Outcome outcome;
+    outcome.status = runs.run(scenario.arguments);
+    outcome.output = runs.console.text();
+    outcome.log = runs.files.file_bytes(log_path);
+    outcome.failed = runs.files.failed_operation();
+    outcome.operations = runs.files.operations();
+    outcome.lock_left = runs.files.exists(lock_path);
+    outcome.hold_starts = runs.files.first_operation(fake::Operation::create, lock_path);
+    outcome.read_before_hold = runs.files.first_operation(fake::Operation::open_read, log_path);
+    return outcome;
 }
 
-// The line a run must end with when the given operation fails.
-std::string failure_line(const fake::FailedOperation& failed) {
+const std::string could_not_open = "WUTally: Could not open ";
+const std::string error_reading = "WUTally: Error reading ";
+const std::string error_writing = "WUTally: Error writing ";
+
+// The lines a run may end with when the call fails: a failing call on the
+// log itself has one; one on the files that keep runs apart fails the run
+// as the log could not be had, read or written.
+std::vector<std::string> failure_lines(const fake::FailedOperation& failed) {
     using fake::Operation;
+    const std::string& path = failed.path;
+    if (path != log_path && path.starts_with(log_path)) {
+        return {could_not_open + log_path + "\n", error_reading + log_path + "\n",
+                error_writing + log_path + "\n"};
+    }
     switch (failed.operation) {
     case Operation::open_read:
-    case Operation::open_exclusive:
-        return "WUTally: Could not open " + failed.path + "\n";
+    case Operation::open_log:
+    case Operation::create:
+    case Operation::lock:
+    case Operation::state:
+        return {could_not_open + path + "\n"};
     case Operation::size:
     case Operation::read:
-        return "WUTally: Error reading " + failed.path + "\n";
+        return {error_reading + path + "\n"};
     case Operation::write:
     case Operation::seek_end:
     case Operation::truncate:
     case Operation::sync:
+    case Operation::rename:
+    case Operation::remove:
         break;
     }
-    return "WUTally: Error writing " + failed.path + "\n";
+    return {error_writing + path + "\n"};
 }
 
 class FaultInjection : public testing::TestWithParam<Scenario> {};
 
-// The operations of the clean run that read the log before holding it: a
-// failure there only costs the run a longer read under the hold.
-struct ReadBeforeHold {
-    std::size_t first = 0;
-    std::size_t end = 0;
-
-    static ReadBeforeHold of_last_run() {
-        const auto read = fake::first_operation(fake::Operation::open_read, log_path);
-        const auto hold = fake::first_operation(fake::Operation::open_exclusive, log_path);
-        return read && hold && *read < *hold ? ReadBeforeHold{*read, *hold} : ReadBeforeHold{};
-    }
-    [[nodiscard]] bool holds(std::size_t nth) const { return nth >= first && nth < end; }
-};
-
+// Each call of a run is made to fail in turn. The run either still saves
+// its row once, where the failure costs it nothing (a read before the log
+// is held, a lock the lock file already gives), or says why it failed and
+// leaves the log as it was; either way it leaves no lock behind.
 TEST_P(FaultInjection, EveryFailingOperationLeavesTheLogAsItWas) {
     const Scenario& scenario = GetParam();
     const Outcome clean = run_once(scenario, 0);
     ASSERT_EQ(clean.status, 0) << clean.output;
-    const std::size_t total = fake::operations();
-    const std::string saved_log = *fake::file_bytes(log_path);
-    const ReadBeforeHold before_hold = ReadBeforeHold::of_last_run();
-    ASSERT_GT(total, 8U);
+    ASSERT_GT(clean.operations, 8U);
+    ASSERT_TRUE(clean.hold_starts && clean.read_before_hold);
 
-    bool log_was_opened = false;
-    for (std::size_t nth = 1; nth <= total; ++nth) {
-        SCOPED_TRACE("failing operation " + std::to_string(nth) + " of " + std::to_string(total));
+    std::size_t failures = 0;
+    for (std::size_t nth = 1; nth <= clean.operations; ++nth) {
+        SCOPED_TRACE("failing call " + std::to_string(nth) + " of " +
+                     std::to_string(clean.operations));
         const Outcome outcome = run_once(scenario, nth);
-        const auto failed = fake::failed_operation();
-        ASSERT_TRUE(failed.has_value());
-        if (before_hold.holds(nth)) {
-            EXPECT_EQ(outcome.status, 0) << outcome.output;
-            EXPECT_EQ(fake::file_bytes(log_path)->size(), saved_log.size());
-            continue;
-        }
-        EXPECT_EQ(outcome.output, failure_line(*failed));
-        EXPECT_EQ(outcome.status, 1);
-        const auto log = fake::file_bytes(log_path);
-        if (scenario.log) {
-            EXPECT_EQ(log, scenario.log);
-        } else if (log_was_opened) {
-            EXPECT_EQ(log, std::optional<std::string>("")) << "a log this run created stays empty";
+        ASSERT_TRUE(outcome.failed.has_value());
+        const bool before_hold = nth >= *clean.read_before_hold && nth < *clean.hold_starts;
+        if (outcome.status == 0) {
+            EXPECT_TRUE(outcome.output.ends_with("\r\n")) << outcome.output;
+            EXPECT_EQ(outcome.log->size(), clean.log->size());
         } else {
-            EXPECT_EQ(log, std::nullopt) << "no log before it is opened";
+            ++failures;
+            EXPECT_FALSE(before_hold) << "a failed read before the hold costs nothing";
+            const auto lines = failure_lines(*outcome.failed);
+            EXPECT_NE(std::find(lines.begin(), lines.end(), outcome.output), lines.end())
+                << outcome.output << " after failing call " << nth << " on "
+                << outcome.failed->path;
+            EXPECT_EQ(outcome.status, 1);
+            // A log this run made and could not fill is left empty, and
+            // none is made before the client files are loaded.
+            EXPECT_TRUE(outcome.log == scenario.log || (!scenario.log && outcome.log == "") ||
+                        (!scenario.log && !outcome.log))
+                << outcome.log.value_or("(none)");
         }
-        log_was_opened = log_was_opened || failed->operation == fake::Operation::open_exclusive;
+        const bool lock_removal_failed = outcome.failed->operation == fake::Operation::remove &&
+                                         outcome.failed->path == lock_path;
+        EXPECT_TRUE(!outcome.lock_left || lock_removal_failed) << "a lock file was left";
     }
-    EXPECT_TRUE(log_was_opened);
-    // With no failure, the same run still saves the same bytes, row and all.
-    EXPECT_EQ(run_once(scenario, 0).status, 0);
-    EXPECT_EQ(fake::file_bytes(log_path)->size(), saved_log.size());
+    EXPECT_GT(failures, 10U);
 }
 
 const Scenario scenarios[] = {
@@ -158,23 +177,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, FaultInjection, testing::ValuesIn(scenarios),
                          testing_support::ByLabel{});
 
 // When the file layer breaks down for good, the roll-back may fail too, but
-// the run still reports the first failure and never claims success.
+// the run never claims success for a row it did not save.
 TEST_P(FaultInjection, LastingBreakdownIsNeverReportedAsSuccess) {
     const Scenario& scenario = GetParam();
-    run_once(scenario, 0);
-    const std::size_t total = fake::operations();
-    const ReadBeforeHold before_hold = ReadBeforeHold::of_last_run();
-    for (std::size_t nth = 1; nth <= total; ++nth) {
-        SCOPED_TRACE("failing from operation " + std::to_string(nth));
+    const Outcome clean = run_once(scenario, 0);
+    for (std::size_t nth = 1; nth <= clean.operations; ++nth) {
+        SCOPED_TRACE("failing from call " + std::to_string(nth));
         const Outcome outcome = run_once(scenario, nth, true);
-        ASSERT_TRUE(fake::failed_operation().has_value());
-        // A breakdown that starts while the log is read before the hold is
-        // first reported when the log cannot be held.
-        const std::string expected = before_hold.holds(nth)
-                                         ? "WUTally: Could not open " + log_path + "\n"
-                                         : failure_line(*fake::failed_operation());
-        EXPECT_EQ(outcome.output, expected);
-        EXPECT_EQ(outcome.status, 1);
+        ASSERT_TRUE(outcome.failed.has_value());
+        if (outcome.status == 0) {
+            EXPECT_EQ(outcome.log->size(), clean.log->size()) << "saved means in the log";
+        } else {
+            EXPECT_EQ(outcome.status, 1);
+            EXPECT_TRUE(outcome.output.starts_with("WUTally: ") &&
+                        outcome.output.find('\n') == outcome.output.size() - 1)
+                << outcome.output;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 // Labels that tell logs apart, and the page's colour for each log.
 #include "by_label.hpp"
+#include "platform/native.hpp"
 #include "report/figure_collector.hpp"
 #include "report/html_report.hpp"
 #include "report/log_labels.hpp"
@@ -16,6 +17,9 @@ namespace wutally::report {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The files of this machine, which the tests make in scratch directories.
+const auto file_system = platform::native_file_system();
 
 struct LabelCase {
     const char* label;
@@ -38,9 +42,9 @@ TEST_P(LogLabels, AreShortAndUnique) {
     const fs::path base = root / GetParam().base;
     for (const std::string& path : GetParam().paths) {
         // As the command line gives them, from the base directory.
-        files.push_back(path == "-" ? path : log_file_of((base / path).string()));
+        files.push_back(path == "-" ? path : log_file_of(*file_system, (base / path).string()));
     }
-    EXPECT_EQ(log_labels(files, base), GetParam().labels);
+    EXPECT_EQ(log_labels(*file_system, files, base.string()), GetParam().labels);
     fs::remove_all(root);
 }
 
@@ -90,7 +94,7 @@ std::string page_of(std::size_t logs) {
             << "\"date\",\"name\",\"cpu\"\r\n\"2026.01.0" << log + 1 << " 10:00:00\",\"u" << log
             << "\"," << 3600 * (log + 1) << "\r\n\"2026.02.0" << log + 1 << " 10:00:00\",\"v" << log
             << "\"," << 3600 * (log + 2);
-        EXPECT_EQ(scan_log(directory.string(), collector), std::nullopt);
+        EXPECT_EQ(scan_log(*file_system, directory.string(), collector), std::nullopt);
     }
     Figures figures = collector.finish();
     for (std::size_t log = 0; log < logs; ++log) {
@@ -128,7 +132,7 @@ TEST(PageTitles, EveryDotDrawnOnItsOwnHasOne) {
     }
     log.close();
     FigureCollector collector;
-    ASSERT_EQ(scan_log(root.string(), collector), std::nullopt);
+    ASSERT_EQ(scan_log(*file_system, root.string(), collector), std::nullopt);
     Figures figures = collector.finish();
     figures.logs[0].label = "machine";
     fs::remove_all(root);

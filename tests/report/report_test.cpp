@@ -1,6 +1,7 @@
 // The report over hand-written logs: which rows count, the figures worked
 // out from them, and the messages and exit statuses.
 #include "by_label.hpp"
+#include "platform/native.hpp"
 #include "report/log_scan.hpp"
 #include "report/report_run.hpp"
 
@@ -17,6 +18,9 @@ namespace wutally::report {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The files of this machine, which the tests make in scratch directories.
+const auto file_system = platform::native_file_system();
 
 const std::string header = "\"date\",\"name\",\"cpu\",\"version\",\"bg_score\",\"bg_power\","
                            "\"bg_chisq\",\"bs_score\",\"bs_power\",\"user_name\",\"nwus\"";
@@ -62,7 +66,7 @@ Result report(std::vector<std::string> arguments) {
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());
     platform::CapturedOutput out;
     platform::CapturedOutput errors;
-    const int status = run_report(views, out, errors);
+    const int status = run_report(views, {out, errors, *file_system});
     return {status, out.text(), errors.text()};
 }
 
@@ -80,7 +84,7 @@ TEST_P(FigureCases, AreWorkedOutFromTheUsedRows) {
     FigureCollector collector;
     for (std::size_t at = 0; at < GetParam().logs.size(); ++at) {
         const std::string path = logs.add("log" + std::to_string(at) + ".csv", GetParam().logs[at]);
-        ASSERT_EQ(scan_log(path, collector), std::nullopt);
+        ASSERT_EQ(scan_log(*file_system, path, collector), std::nullopt);
     }
     GetParam().check(collector.finish());
 }

@@ -1,6 +1,7 @@
 #include "log/log_reader.hpp"
 
 #include "by_label.hpp"
+#include "platform/native.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,14 +32,14 @@ Lines read_lines(const std::string& bytes, const std::optional<std::string>& sea
         ("wutally-reader-test-" + std::to_string(::getpid()) + "-" + std::to_string(++files_made));
     std::ofstream(path, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    const auto file = platform::File::open_shared_read(path.string());
+    const auto file = platform::native_file_system()->open_read(path.string());
     std::filesystem::remove(path);
     Lines lines;
     if (!file) {
         ADD_FAILURE() << "cannot open " << path;
         return lines;
     }
-    LogReader reader(*file, read_size);
+    LogReader reader(**file, read_size);
     const std::string wanted = search.value_or("");
     const SearchText text(wanted);
     while (const auto line = search ? reader.read_log_line_holding(text) : reader.read_log_line()) {
@@ -110,8 +111,8 @@ TEST(ReadLogLine, GivesUpOnALineAtTheLimit) {
           std::tuple{std::string(1000, 'x') + "\n" + std::string(900, 'y'),
                      Lines{std::string(1000, 'x'), std::string(900, 'y')}, false}}) {
         std::ofstream(path, std::ios::binary) << bytes;
-        const auto file = platform::File::open_shared_read(path.string());
-        LogReader reader(*file, 64);
+        const auto file = platform::native_file_system()->open_read(path.string());
+        LogReader reader(**file, 64);
         reader.limit_line_length(1024);
         Lines read;
         while (const auto line = reader.read_log_line()) {
@@ -145,9 +146,9 @@ TEST(ReadLogLine, TwoRangesSplitAtALineStartGiveTheSameLines) {
             continue;
         }
         std::ofstream(path, std::ios::binary) << test.bytes;
-        const auto file = platform::File::open_shared_read(path.string());
+        const auto file = platform::native_file_system()->open_read(path.string());
         const auto lines_of = [&](ByteRange range, std::size_t read_size) {
-            LogReader reader(*file, range, read_size);
+            LogReader reader(**file, range, read_size);
             Lines lines;
             while (const auto line = reader.read_log_line()) {
                 lines.emplace_back(line->begin(), line->end());

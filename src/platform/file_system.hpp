@@ -1,0 +1,139 @@
+// The thin file layer: every file and directory call of both programs goes
+// through a FileSystem handed in by the entry point, so that tests can put an
+// in-memory one, which fails any call on demand, beneath the same code. One
+// implementation per platform lives in its folder beside this header.
+#pragma once
+
+#include "platform/result.hpp"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace wutally::platform {
+
+// The separator the command line appends to a log directory.
+#ifdef _WIN32
+inline constexpr char directory_separator = '\\';
+#else
+inline constexpr char directory_separator = '/';
+#endif
+
+enum class FileError {
+    not_found,    // no such file, or a directory on its path is missing
+    is_directory, // a directory where a file was asked for
+    exists,       // the file to be made is already there
+    held,         // another process holds it: a lock or a sharing violation
+    no_access,    // not allowed, or a read-only file system
+    unsupported,  // the file system cannot do it
+    failed,       // anything else
+};
+
+// Which file a name or a handle stands for: device and inode on POSIX, the
+// volume serial number and file index on Windows.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+enum class FileKind { file, directory, other };
+
+// What a name shows of a file without opening it.
+struct FileState {
+    FileIdentity identity;
+    std::uint64_t size = 0;
+    FileKind kind = FileKind::file;
+    // When the file last changed, by the clock of the machine that keeps it
+    // (the server, for a file on a share), since the epoch.
+    std::chrono::nanoseconds changed{0};
+    bool operator==(const FileState&) const = default;
+};
+
+// Where a file lies: on this machine's own disk, on an SMB share, or on
+// another network file system.
+enum class ShareKind { local, smb, network };
+
+// An open file, closed when destroyed.
+class File {
+  public:
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    virtual ~File() = default;
+
+    [[nodiscard]] virtual Result<std::uint64_t, FileError> size() const = 0;
+    [[nodiscard]] virtual Result<FileIdentity, FileError> identity() const = 0;
+    // Reads up to buffer.size() bytes where the file stands; 0 is the end.
+    [[nodiscard]] virtual Result<std::size_t, FileError> read(std::span<char> buffer) const = 0;
+    // The same from the given offset, wherever other reads left off; two
+    // threads may read one file so at once.
+    [[nodiscard]] virtual Result<std::size_t, FileError> read_at(std::uint64_t offset,
+                                                                 std::span<char> buffer) const = 0;
+    // Writes every byte where the file stands, or fails.
+    [[nodiscard]] virtual Result<void, FileError> write_all(std::span<const char> bytes) const = 0;
+    [[nodiscard]] virtual Result<void, FileError> seek_end() const = 0;
+    [[nodiscard]] virtual Result<void, FileError> truncate(std::uint64_t size) const = 0;
+    // Flushes what was written to the disk.
+    [[nodiscard]] virtual Result<void, FileError> sync() const = 0;
+    // A write lock on one byte far past any log's end, which a lock of the
+    // whole file, as earlier versions took, also covers; `held` where
+    // another process has it. Without waiting.
+    [[nodiscard]] virtual Result<void, FileError> lock() const = 0;
+    virtual void unlock() const = 0;
+    // The operating system's handle, for the clean-up when a signal ends the
+    // run.
+    [[nodiscard]] virtual std::intptr_t native_handle() const = 0;
+};
+
+using OpenResult = Result<std::unique_ptr<File>, FileError>;
+
+class FileSystem {
+  public:
+    FileSystem() = default;
+    FileSystem(const FileSystem&) = delete;
+    FileSystem& operator=(const FileSystem&) = delete;
+    virtual ~FileSystem() = default;
+
+    // An existing file, for reading, shared with readers and writers; never
+    // created. A directory is refused. A FIFO does not wait for a writer:
+    // it reads as empty.
+    virtual OpenResult open_read(const std::string& path) = 0;
+    // The same, but a FIFO or a pipe is read as it comes, waiting for its
+    // writer.
+    virtual OpenResult open_stream(const std::string& path) = 0;
+    // Standard input, read as it comes; closing it leaves the program's own
+    // standard input open.
+    virtual OpenResult standard_input() = 0;
+    // A file that did not exist (`exists` otherwise), made for writing.
+    virtual OpenResult create_new(const std::string& path) = 0;
+    // An existing file, for writing, from its start.
+    virtual OpenResult open_write(const std::string& path) = 0;
+    // The log: for reading and writing, made if missing. On Windows it is
+    // shared with nobody (`held` while another process has it open); on an
+    // SMB share its reads and writes go to the server, not a cache.
+    virtual OpenResult open_log(const std::string& path) = 0;
+
+    virtual Result<FileState, FileError> state_of(const std::string& path) = 0;
+    // Puts `from` in the place of `to`, replacing what `to` named, in one step.
+    virtual Result<void, FileError> rename(const std::string& from, const std::string& to) = 0;
+    // The same, but only where `to` names nothing (`exists` otherwise).
+    virtual Result<void, FileError> move_no_replace(const std::string& from,
+                                                    const std::string& to) = 0;
+    virtual Result<void, FileError> remove(const std::string& path) = 0;
+
+    // The path of the regular file that a path names through symbolic
+    // links, or the path itself where it names no link to one.
+    virtual std::string link_target(const std::string& path) = 0;
+    // The absolute path with links, "." and ".." resolved as far as the
+    // path exists.
+    virtual std::string canonical(const std::string& path) = 0;
+    virtual std::string current_directory() = 0;
+    // Where the directory that holds the path lies.
+    virtual ShareKind share_of(const std::string& path) = 0;
+};
+
+} // namespace wutally::platform

@@ -1,0 +1,290 @@
+// The Windows file layer.
+#include "platform/native.hpp"
+
+#include <algorithm>
+#include <filesystem>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace wutally::platform {
+
+namespace {
+
+FileError error_of(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return FileError::not_found;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return FileError::exists;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return FileError::no_access;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return FileError::held;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+        return FileError::unsupported;
+    default:
+        return FileError::failed;
+    }
+}
+
+FileError last_error() {
+    return error_of(::GetLastError());
+}
+
+// ReadFile and WriteFile take 32-bit counts.
+constexpr std::size_t largest_transfer = std::size_t{1} << 30;
+
+// FILETIME counts 100 ns from 1601; the epoch is 11,644,473,600 s later.
+std::chrono::nanoseconds since_epoch(LARGE_INTEGER time) {
+    constexpr long long epoch_in_ticks = 116444736000000000LL;
+    return std::chrono::nanoseconds{(time.QuadPart - epoch_in_ticks) * 100};
+}
+
+class WindowsFile final : public File {
+  public:
+    explicit WindowsFile(HANDLE handle) : handle_(handle) {}
+    ~WindowsFile() override { ::CloseHandle(handle_); }
+    WindowsFile(const WindowsFile&) = delete;
+    WindowsFile& operator=(const WindowsFile&) = delete;
+
+    [[nodiscard]] Result<std::uint64_t, FileError> size() const override {
+        LARGE_INTEGER size{};
+        if (::GetFileSizeEx(handle_, &size) == 0 || size.QuadPart < 0) {
+            return last_error();
+        }
+        return static_cast<std::uint64_t>(size.QuadPart);
+    }
+
+    [[nodiscard]] Result<FileIdentity, FileError> identity() const override {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (::GetFileInformationByHandle(handle_, &information) == 0) {
+            return last_error();
+        }
+        return FileIdentity{information.dwVolumeSerialNumber,
+                            (std::uint64_t{information.nFileIndexHigh} << 32) |
+                                information.nFileIndexLow};
+    }
+
+    [[nodiscard]] Result<std::size_t, FileError> read(std::span<char> buffer) const override {
+        DWORD count = 0;
+        const auto wanted = static_cast<DWORD>(std::min(buffer.size(), largest_transfer));
+        if (::ReadFile(handle_, buffer.data(), wanted, &count, nullptr) == 0) {
+            // A pipe whose writer has finished is at its end.
+            if (::GetLastError() == ERROR_BROKEN_PIPE) {
+                return std::size_t{0};
+            }
+            return last_error();
+        }
+        return std::size_t{count};
+    }
+
+    [[nodiscard]] Result<std::size_t, FileError> read_at(std::uint64_t offset,
+                                                         std::span<char> buffer) const override {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD count = 0;
+        const auto wanted = static_cast<DWORD>(std::min(buffer.size(), largest_transfer));
+        if (::ReadFile(handle_, buffer.data(), wanted, &count, &at) == 0) {
+            // Reading at or past the end is the end, not a failure.
+            if (::GetLastError() == ERROR_HANDLE_EOF) {
+                return std::size_t{0};
+            }
+            return last_error();
+        }
+        return std::size_t{count};
+    }
+
+    [[nodiscard]] Result<void, FileError> write_all(std::span<const char> bytes) const override {
+        while (!bytes.empty()) {
+            DWORD count = 0;
+            const auto wanted = static_cast<DWORD>(std::min(bytes.size(), largest_transfer));
+            if (::WriteFile(handle_, bytes.data(), wanted, &count, nullptr) == 0 || count == 0) {
+                return FileError::failed;
+            }
+            bytes = bytes.subspan(count);
+        }
+        return {};
+    }
+
+    [[nodiscard]] Result<void, FileError> seek_end() const override {
+        if (::SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_END) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    [[nodiscard]] Result<void, FileError> truncate(std::uint64_t size) const override {
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(size);
+        if (::SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) == 0 ||
+            ::SetEndOfFile(handle_) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    [[nodiscard]] Result<void, FileError> sync() const override {
+        if (::FlushFileBuffers(handle_) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    // The log is opened shared with nobody, which keeps other runs out.
+    [[nodiscard]] Result<void, FileError> lock() const override { return {}; }
+    void unlock() const override {}
+
+    [[nodiscard]] std::intptr_t native_handle() const override {
+        return reinterpret_cast<std::intptr_t>(handle_);
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+OpenResult file_of(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) {
+        return last_error();
+    }
+    return std::unique_ptr<File>(std::make_unique<WindowsFile>(handle));
+}
+
+class WindowsFileSystem final : public FileSystem {
+  public:
+    OpenResult open_read(const std::string& path) override {
+        // Without backup semantics a directory cannot be opened, as wanted.
+        return file_of(::CreateFileA(path.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+
+    OpenResult open_stream(const std::string& path) override { return open_read(path); }
+
+    OpenResult standard_input() override {
+        HANDLE duplicate = nullptr;
+        const HANDLE process = ::GetCurrentProcess();
+        if (::DuplicateHandle(process, ::GetStdHandle(STD_INPUT_HANDLE), process, &duplicate, 0,
+                              FALSE, DUPLICATE_SAME_ACCESS) == 0) {
+            return last_error();
+        }
+        return file_of(duplicate);
+    }
+
+    OpenResult create_new(const std::string& path) override {
+        // Others may read it, and move or remove it, while it is open.
+        return file_of(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+
+    OpenResult open_write(const std::string& path) override {
+        return file_of(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+
+    OpenResult open_log(const std::string& path) override {
+        // No sharing: while this run holds the log, another cannot open it.
+        return file_of(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
+    }
+
+    Result<FileState, FileError> state_of(const std::string& path) override {
+        // Opening for attributes alone is not refused by a run that holds
+        // the log without sharing; backup semantics open directories too.
+        HANDLE handle = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return last_error();
+        }
+        BY_HANDLE_FILE_INFORMATION information{};
+        FILE_BASIC_INFO times{};
+        const bool known = ::GetFileInformationByHandle(handle, &information) != 0;
+        const bool timed =
+            ::GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times) != 0;
+        ::CloseHandle(handle);
+        if (!known) {
+            return FileError::failed;
+        }
+        FileState state;
+        state.identity = {information.dwVolumeSerialNumber,
+                          (std::uint64_t{information.nFileIndexHigh} << 32) |
+                              information.nFileIndexLow};
+        state.size = (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
+        state.kind = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                         ? FileKind::directory
+                         : FileKind::file;
+        if (timed) {
+            // The change time moves with every write and rename, as ctime.
+            state.changed = since_epoch(times.ChangeTime.QuadPart != 0 ? times.ChangeTime
+                                                                       : times.LastWriteTime);
+        }
+        return state;
+    }
+
+    Result<void, FileError> rename(const std::string& from, const std::string& to) override {
+        if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    Result<void, FileError> move_no_replace(const std::string& from,
+                                            const std::string& to) override {
+        if (::MoveFileExA(from.c_str(), to.c_str(), 0) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    Result<void, FileError> remove(const std::string& path) override {
+        if (::DeleteFileA(path.c_str()) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    std::string link_target(const std::string& path) override { return path; }
+
+    std::string canonical(const std::string& path) override {
+        std::error_code error;
+        const auto resolved = std::filesystem::weakly_canonical(path, error);
+        return error ? std::filesystem::path(path).lexically_normal().string() : resolved.string();
+    }
+
+    std::string current_directory() override {
+        std::error_code error;
+        return std::filesystem::current_path(error).string();
+    }
+
+    ShareKind share_of(const std::string& path) override {
+        if (path.starts_with("\\\\") || path.starts_with("//")) {
+            return ShareKind::smb;
+        }
+        std::error_code error;
+        const auto absolute = std::filesystem::absolute(path, error);
+        const std::string root = absolute.root_path().string();
+        if (!error && !root.empty() && ::GetDriveTypeA(root.c_str()) == DRIVE_REMOTE) {
+            return ShareKind::smb;
+        }
+        return ShareKind::local;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<FileSystem> native_file_system() {
+    return std::make_unique<WindowsFileSystem>();
+}
+
+} // namespace wutally::platform

@@ -1,0 +1,31 @@
+// One machine of in-memory runs: a clock, files and a process, and the
+// program's run over them.
+#pragma once
+
+#include "fake/fake_clock.hpp"
+#include "fake/fake_file_system.hpp"
+#include "platform/console.hpp"
+#include "run/run.hpp"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wutally::fake {
+
+struct FakeRun {
+    FakeClock clock;
+    FakeFileSystem files{&clock};
+    FakeMachine machine{files};
+    platform::CapturedOutput console;
+    platform::CapturedOutput errors;
+
+    // Runs the program once with the arguments; what it prints adds up.
+    int run(const std::vector<std::string_view>& arguments = {}) {
+        return run::run(arguments, {console, errors, clock, files, machine});
+    }
+
+    [[nodiscard]] log::HoldServices hold_services() { return {files, machine, clock}; }
+};
+
+} // namespace wutally::fake
