@@ -26,7 +26,8 @@ namespace {
 
 [[noreturn]] void exec_in(const std::filesystem::path& directory, std::vector<std::string> words,
                           const RunOptions& options, int output_fd, int input_fd = -1) {
-    if (::chdir(directory.c_str()) != 0 || ::dup2(output_fd, STDOUT_FILENO) < 0) {
+    if (::chdir(directory.c_str()) != 0 || ::dup2(output_fd, STDOUT_FILENO) < 0 ||
+        (options.with_errors && ::dup2(output_fd, STDERR_FILENO) < 0)) {
         ::_exit(127);
     }
     if (input_fd >= 0 && ::dup2(input_fd, STDIN_FILENO) < 0) {
@@ -94,6 +95,12 @@ bool StartedRun::exited() {
         exit_ = std::chrono::steady_clock::now();
     }
     return wait_status_.has_value();
+}
+
+void StartedRun::signal(int number) const {
+    if (child_ > 0) {
+        ::kill(child_, number);
+    }
 }
 
 RunResult StartedRun::finish() {
@@ -317,8 +324,10 @@ std::string last_row_time(std::string_view log) {
 // Options: --program=PATH, --report=PATH and --holder=PATH (the report and
 // the hold_open helper of the same build), then optional --runner=WORD
 // (repeatable, put before all three), --reference-report=PATH (a POSIX
-// report whose JSON the report must match) and --windows (the program is a Windows build: "\\"
-// separator, text-mode standard output, no POSIX-only faults).
+// report whose JSON the report must match), --paused=PATH (the program
+// built to pause while it holds the log) and --windows (the program is a
+// Windows build: "\\" separator, text-mode standard output, no POSIX-only
+// faults).
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     auto& program = wutally::e2e::program_under_test();
@@ -330,6 +339,8 @@ int main(int argc, char** argv) {
             path = argument.substr(10);
         } else if (argument.starts_with("--holder=")) {
             program.holder = std::filesystem::absolute(argument.substr(9)).string();
+        } else if (argument.starts_with("--paused=")) {
+            program.paused = std::filesystem::absolute(argument.substr(9)).string();
         } else if (argument.starts_with("--report=")) {
             program.report = std::filesystem::absolute(argument.substr(9)).string();
         } else if (argument.starts_with("--reference-report=")) {

@@ -16,6 +16,7 @@ struct ProgramUnderTest {
     std::vector<std::string> runner;  // words put before the program, e.g. an emulator
     std::vector<std::string> command; // the runner, then the program
     std::string holder;               // a helper that holds a file open (hold_open)
+    std::string paused;               // the program built to pause while it holds the log
     std::string report;               // wutally-report of the same build
     std::string reference_report;     // a POSIX wutally-report to compare with, if any
     char separator = '/';
@@ -34,6 +35,7 @@ struct RunResult {
 struct RunOptions {
     std::optional<long long> file_size_limit = {};
     std::optional<long long> memory_limit = {}; // of the address space, in bytes
+    bool with_errors = false;                   // standard error joins the output
 };
 
 RunResult run_program(const std::filesystem::path& directory,
@@ -74,6 +76,7 @@ class StartedRun {
     RunResult finish();
     // Whether the run has exited, without waiting; its status is kept.
     bool exited();
+    void signal(int number) const;
 
   private:
     int child_ = -1;
