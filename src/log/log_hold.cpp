@@ -158,16 +158,13 @@ enum class Attempt { held, busy, retry, failed };
 // The lock file as last seen, and how old it was found to be.
 struct SeenLock {
     FileState state;
-    std::string text;
-    std::optional<LockRecord> record;
     TimePoint first_seen{};
+    std::optional<std::string> text; // once read
+    std::optional<LockRecord> record;
     std::optional<std::chrono::nanoseconds> age; // by the share's clock, when measured
     TimePoint measured_at{};
 };
 
-// A lock is measured only once it has been seen for this long: holds are
-// short, and each measurement costs a share's server three requests.
-constexpr std::chrono::seconds measure_after{5};
 
 class Taker {
   public:
@@ -333,13 +330,21 @@ Attempt Taker::watch_lock() {
         return state.error() == FileError::not_found ? Attempt::retry : Attempt::busy;
     }
     lock_state_ = *state;
+    const TimePoint now = hold_.clock.now();
     if (!seen_ || seen_->state != *state) {
+        seen_ = SeenLock{*state, now, std::nullopt, std::nullopt, std::nullopt, {}};
+    }
+    if (!seen_->text) {
+        if (hold_.share == platform::ShareKind::smb && now - seen_->first_seen < read_on_smb_after) {
+            elsewhere_ = true;
+            return Attempt::busy;
+        }
         const auto text = read_small_file(hold_.files, hold_.lock_path);
         if (!text) {
             return text.error() == FileError::not_found ? Attempt::retry : Attempt::busy;
         }
-        seen_ =
-            SeenLock{*state, *text, parse_lock_record(*text), hold_.clock.now(), std::nullopt, {}};
+        seen_->text = *text;
+        seen_->record = parse_lock_record(*text);
     }
     return judge(*seen_);
 }
@@ -350,6 +355,12 @@ Attempt Taker::judge(SeenLock& seen) {
         if (same_machine(holder, hold_.me)) {
             switch (hold_.machine.state_of(holder)) {
             case platform::ProcessState::ended:
+                // A holder removes its lock before it ends: only a lock that
+                // is still there once the process is seen ended is stale.
+                if (const auto again = hold_.files.state_of(hold_.lock_path);
+                    !again || *again != seen.state) {
+                    return Attempt::retry;
+                }
                 return break_lock(seen, StaleReason::process_ended);
             case platform::ProcessState::running:
                 return Attempt::busy; // the bound for a holder on this machine
@@ -413,7 +424,7 @@ Attempt Taker::break_lock(const SeenLock& seen, StaleReason reason) {
     }
     const auto text = read_small_file(hold_.files, moved_path);
     const auto state = hold_.files.state_of(moved_path);
-    if (!text || !state || *text != seen.text || state->identity != seen.state.identity) {
+    if (!text || !state || *text != *seen.text || state->identity != seen.state.identity) {
         if (!hold_.files.move_no_replace(moved_path, hold_.lock_path)) {
             // Another lock was taken meanwhile; the moved one's holder
             // finds its lock gone before it writes.
@@ -563,8 +574,9 @@ Result<void, AppendFailure> LogHold::append(std::uint64_t size_before, std::stri
         return AppendFailure::failed;
     }
     // The lock was this run's just before the write; only where it is seen
-    // to be another's now was the run stopped in between.
-    if (holding(hold) == Holding::lost) {
+    // to be another's now was the run stopped in between. Where the log's
+    // own lock is still held, no other run can have written meanwhile.
+    if (!hold.byte_locked && holding(hold) == Holding::lost) {
         take_back_own_row(log, size_before, bytes);
         return AppendFailure::failed;
     }

@@ -40,6 +40,14 @@ inline constexpr std::chrono::seconds stale_lock_age{60};
 // A holder writes only within this time of making its lock file, far from
 // the age at which others would break it.
 inline constexpr std::chrono::seconds hold_bound{20};
+// A lock is measured only once it has been seen for this long: holds are
+// short, and each measurement costs a share's server three requests.
+inline constexpr std::chrono::seconds measure_after{5};
+// On an SMB share a lock file is read only once it has stood this long:
+// a file another machine has just written is cached there under a lease,
+// which the server must recall for each machine that opens it, and the
+// Linux client was seen to wait for ever on such an open.
+inline constexpr std::chrono::seconds read_on_smb_after{2};
 
 // The pauses between attempts while waiting grow from the first to the
 // longest: a short hold costs little delay, a long one little polling. On a

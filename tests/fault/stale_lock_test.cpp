@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <tuple>
 #include <optional>
 #include <string>
 
@@ -55,17 +57,20 @@ struct LockCase {
 };
 PRINT_CASE_BY_LABEL(LockCase)
 
-class StaleLock : public testing::TestWithParam<LockCase> {};
+// Every case on this machine's own disk, on an NFS share and on an SMB
+// share, where no byte-range lock is taken: the lock file alone decides.
+class StaleLock
+    : public testing::TestWithParam<std::tuple<LockCase, platform::ShareKind>> {};
 
 TEST_P(StaleLock, IsBrokenOnceItsHolderIsKnownToBeGone) {
-    const LockCase& test = GetParam();
+    const LockCase& test = std::get<0>(GetParam());
     fake::FakeRun runs;
     runs.machine.running.insert(live_here.pid);
     runs.files.put_file("state.txt", "cpu=1\n");
     runs.files.put_file("result.txt", "name=unit.1\n");
     runs.files.put_file("user_info.txt", "id=1\n");
     runs.files.put_file(log_path, earlier_log);
-    runs.files.set_share(platform::ShareKind::network);
+    runs.files.set_share(std::get<1>(GetParam()));
     if (test.lock) {
         runs.files.put_file(lock_path, *test.lock);
         runs.files.age(lock_path, test.age);
@@ -76,8 +81,12 @@ TEST_P(StaleLock, IsBrokenOnceItsHolderIsKnownToBeGone) {
         }
     };
     EXPECT_EQ(runs.run(), test.status) << runs.console.text();
+    // On SMB a lock file is read once it has stood a while.
+    const milliseconds read_later =
+        std::get<1>(GetParam()) == platform::ShareKind::smb ? log::read_on_smb_after : seconds{0};
     EXPECT_GE(runs.clock.elapsed(), test.waited_at_least);
-    EXPECT_LE(runs.clock.elapsed(), test.waited_at_most);
+    EXPECT_LE(runs.clock.elapsed(),
+              std::max(test.waited_at_most, read_later + milliseconds{200}));
     EXPECT_TRUE(runs.errors.text().starts_with(test.told)) << runs.errors.text();
     const std::string log = *runs.files.file_bytes(log_path);
     EXPECT_EQ(log.starts_with(earlier_log + "\r\n\"") && holds_the_unit(log), test.status == 0);
@@ -108,8 +117,18 @@ const LockCase lock_cases[] = {
      seconds{6}, "WUTally: broke the stale lock of a run that did not say whose it was"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, StaleLock, testing::ValuesIn(lock_cases),
-                         testing_support::ByLabel{});
+std::string stale_lock_case_name(const testing::TestParamInfo<StaleLock::ParamType>& info) {
+    constexpr std::array<const char*, 3> shares{"on_own_disk", "on_smb", "on_nfs"};
+    return std::string(std::get<0>(info.param).label) + "_" +
+           shares.at(static_cast<std::size_t>(std::get<1>(info.param)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StaleLock,
+                         testing::Combine(testing::ValuesIn(lock_cases),
+                                          testing::Values(platform::ShareKind::local,
+                                                          platform::ShareKind::network,
+                                                          platform::ShareKind::smb)),
+                         stale_lock_case_name);
 
 // The row a dead run was writing, as its pending file tells it.
 const std::string dead_row = "\r\n" + row_of("unit.1") + ",\"x\"";
@@ -222,16 +241,22 @@ TEST(LostHold, BeforeTheRowIsWrittenTheLogIsTakenAgain) {
     EXPECT_TRUE(holds_the_unit(log.substr(other.size())));
 }
 
-// Where the hold turns out lost once the row is written, the row is taken
-// back if nothing follows it, and the run fails.
-TEST(LostHold, AfterTheRowIsWrittenTheRunFailsAndTakesItBack) {
-    OneLog runs;
-    runs.at(fake::Operation::sync, log_path, 1,
-            [&] { runs.files.put_file(lock_path, lock_of(elsewhere)); });
-    EXPECT_EQ(runs.run(), 1);
-    EXPECT_TRUE(runs.console.text().ends_with("\nWUTally: Error writing WUTally.csv\n"));
-    EXPECT_EQ(runs.files.file_bytes(log_path), earlier_log);
-    EXPECT_EQ(runs.files.file_bytes(lock_path), lock_of(elsewhere)) << "not this run's to remove";
+// Where the lock file turns out another's once the row is written, the run
+// was stopped in between. On an SMB share, where the lock file alone keeps
+// runs apart, the row is taken back if nothing follows it and the run
+// fails; elsewhere the log's own lock, still held, kept other runs out.
+TEST(LostHold, AfterTheRowIsWrittenOnSmbTheRunFailsAndTakesItBack) {
+    for (const auto share : {platform::ShareKind::smb, platform::ShareKind::network}) {
+        OneLog runs;
+        runs.files.set_share(share);
+        runs.at(fake::Operation::sync, log_path, 1,
+                [&] { runs.files.put_file(lock_path, lock_of(elsewhere)); });
+        const bool on_smb = share == platform::ShareKind::smb;
+        EXPECT_EQ(runs.run(), on_smb ? 1 : 0);
+        EXPECT_EQ(runs.console.text().ends_with("\nWUTally: Error writing WUTally.csv\n"), on_smb);
+        EXPECT_EQ(runs.files.file_bytes(log_path) == earlier_log, on_smb);
+        EXPECT_EQ(runs.files.file_bytes(lock_path), lock_of(elsewhere)) << "not this run's";
+    }
 }
 
 // What a signal that ends the run leaves: the lock file gone, the log cut

@@ -89,7 +89,8 @@ class PausingLog final : public platform::File {
   private:
     std::unique_ptr<platform::File> log_;
     std::string at_ = setting("WUTALLY_PAUSE_AT");
-    mutable bool paused_ = false;
+    // Once in the run, whichever hold of the log it is in.
+    static inline bool paused_ = false; // NOLINT: a test program's one switch
 };
 
 class PausingFileSystem final : public platform::FileSystem {
