@@ -130,10 +130,10 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
     }
     const client::Lookup value = client::find_value(result_text, "name");
     if (const auto* failure = std::get_if<client::LookupFailure>(&value)) {
-        return {CheckOutcome::no_name_value, {}, *failure, false, std::nullopt};
+        return {CheckOutcome::no_name_value, {}, *failure, false, std::nullopt, std::nullopt};
     }
     DuplicateCheck check{CheckOutcome::not_logged, stored_form(std::get<std::string_view>(value)),
-                         client::LookupFailure::no_key, false, std::nullopt};
+                         client::LookupFailure::no_key, false, std::nullopt, std::nullopt};
     const auto column = header.column_of("name");
     check.name_column = column;
     PartScan scan;

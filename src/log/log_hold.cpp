@@ -255,6 +255,10 @@ Attempt Taker::attempt() {
             return Attempt::busy;
         } else if (made.error() == FileError::no_access) {
             hold_.use_lock_file = false; // the byte-range lock alone keeps runs apart here
+        } else if (made.error() == FileError::unreachable) {
+            // A share's server that restarts is waited for as a holder is.
+            elsewhere_ = true;
+            return Attempt::busy;
         } else {
             return Attempt::failed;
         }

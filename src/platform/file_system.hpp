@@ -29,6 +29,7 @@ enum class FileError {
     held,         // another process holds it: a lock or a sharing violation
     no_access,    // not allowed, or a read-only file system
     unsupported,  // the file system cannot do it
+    unreachable,  // a network share's server cannot be reached just now
     failed,       // anything else
 };
 

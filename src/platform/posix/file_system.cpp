@@ -42,6 +42,15 @@ FileError error_of(int error) {
     case EOPNOTSUPP:
     case ENOLCK:
         return FileError::unsupported;
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ENOTCONN:
+    case ECONNABORTED:
+    case ECONNREFUSED:
+    case ECONNRESET:
+    case ETIMEDOUT:
+        return FileError::unreachable;
     default:
         return FileError::failed;
     }

@@ -29,6 +29,11 @@ FileError error_of(DWORD error) {
     case ERROR_NOT_SUPPORTED:
     case ERROR_INVALID_FUNCTION:
         return FileError::unsupported;
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_SEM_TIMEOUT:
+        return FileError::unreachable;
     default:
         return FileError::failed;
     }
