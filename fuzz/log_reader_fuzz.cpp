@@ -7,7 +7,7 @@
 // yield the same lines as large ones, that a field limit only cuts the record
 // short, and that the duplicate check agrees with a plain reading of every
 // line.
-#include "fake/fake_platform.hpp"
+#include "fake/fake_file_system.hpp"
 #include "log/byte_mask.hpp"
 #include "log/duplicate_check.hpp"
 #include "log/log_reader.hpp"
@@ -26,9 +26,10 @@ const std::string log_path = "WUTally.csv";
 
 std::vector<std::string> lines_of(const std::string& bytes, const log::SearchText* search,
                                   std::size_t read_size) {
-    fake::put_file(log_path, bytes);
-    const auto file = platform::File::open_shared_read(log_path);
-    log::LogReader reader(*file, read_size);
+    fake::FakeFileSystem files;
+    files.put_file(log_path, bytes);
+    const auto file = files.open_read(log_path);
+    log::LogReader reader(**file, read_size);
     std::vector<std::string> lines;
     while (const auto line =
                search ? reader.read_log_line_holding(*search) : reader.read_log_line()) {
@@ -100,8 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t read_size = 2 + data[1] % 64;
     const std::string name = input.substr(2, name_length);
     const std::string bytes = input.substr(2 + name_length);
-    fake::reset();
-
     const std::vector<std::string> all =
         lines_of(bytes, nullptr, log::LogReader::default_read_size);
     if (lines_of(bytes, nullptr, read_size) != all) {
@@ -136,12 +135,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if (name.find('\n') == std::string::npos) {
-        fake::put_file(log_path, bytes);
-        const auto file = platform::File::open_shared_read(log_path);
+        fake::FakeFileSystem files;
+        files.put_file(log_path, bytes);
+        const auto file = files.open_read(log_path);
         const std::string result_text = "name=" + name + "\n";
         // Whole, and split in two at every size from the read size on.
-        const auto check = log::is_already_logged(*file, bytes.size(), result_text);
-        const auto split = log::is_already_logged(*file, bytes.size(), result_text, read_size);
+        const auto check = log::is_already_logged(**file, bytes.size(), result_text);
+        const auto split = log::is_already_logged(**file, bytes.size(), result_text, read_size);
         const auto expected = plain_check(all, log::stored_form(name));
         const bool ends_with_line_break = bytes.ends_with('\r') || bytes.ends_with('\n');
         if (check.outcome != expected || split.outcome != expected) {

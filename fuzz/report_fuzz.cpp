@@ -6,7 +6,7 @@
 // the page is well-formed XML of characters XML allows and without a
 // coordinate that is not a number, and that the text shows no raw control
 // byte.
-#include "fake/fake_platform.hpp"
+#include "fake/fake_file_system.hpp"
 #include "report/figure_collector.hpp"
 #include "report/html_report.hpp"
 #include "report/json_report.hpp"
@@ -195,12 +195,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         logs = {std::string(input.substr(1))};
     }
-    fake::reset();
+    fake::FakeFileSystem files;
     report::FigureCollector collector;
     for (std::size_t at = 0; at < logs.size(); ++at) {
         const std::string path = "log" + std::to_string(at) + ".csv";
-        fake::put_file(path, logs[at]);
-        (void)report::scan_log(path, collector);
+        files.put_file(path, logs[at]);
+        (void)report::scan_log(files, path, collector);
     }
     const report::Figures figures = collector.finish();
     JsonCheck(report::json_report(figures)).document();

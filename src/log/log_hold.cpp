@@ -85,8 +85,10 @@ Result<void, FileError> make_file(platform::FileSystem& files, const std::string
     return {};
 }
 
+// A system without a boot identity cannot tell its own processes from
+// those of another machine of the same name.
 bool same_machine(const platform::ProcessIdentity& holder, const platform::ProcessIdentity& me) {
-    return holder.host == me.host && holder.boot == me.boot;
+    return holder.host == me.host && !holder.boot.empty() && holder.boot == me.boot;
 }
 
 // Only a machine that keeps its identity across boots can tell that it was

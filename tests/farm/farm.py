@@ -239,7 +239,7 @@ EXPORT {{
     PrivilegedPort = false;
     # Runs on the server's own disk change the log without nfs-ganesha: it
     # must not hand the machines a size it kept from before their rows.
-    Attr_Expiration_Time = 0;
+    Attr_Expiration_Time = {os.environ.get("FARM_NFS_ATTRIBUTE_SECONDS", "0")};
     FSAL {{ Name = VFS; }}
 }}
 """)

@@ -2,6 +2,7 @@
 #include "platform/native.hpp"
 
 #include <array>
+#include <string>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -23,9 +24,19 @@ std::uint64_t creation_time(HANDLE process) {
     return (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
 }
 
+// The minute the machine started, as its clock tells it now. A clock that
+// is set meanwhile only makes another run take this machine for another
+// and judge its locks by their age.
+std::string boot_minute() {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t seconds =
+        ((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime) / 10000000U;
+    return "windows-" + std::to_string((seconds - ::GetTickCount64() / 1000) / 60);
+}
+
 class WindowsMachine final : public Machine {
   public:
-    // No boot identity: the creation time is enough to tell a process.
     ProcessIdentity this_process() override {
         ProcessIdentity me;
         std::array<char, MAX_COMPUTERNAME_LENGTH + 1> name{};
@@ -33,6 +44,7 @@ class WindowsMachine final : public Machine {
         if (::GetComputerNameA(name.data(), &size) != 0) {
             me.host.assign(name.data(), size);
         }
+        me.boot = boot_minute();
         me.pid = ::GetCurrentProcessId();
         me.start = creation_time(::GetCurrentProcess());
         return me;
