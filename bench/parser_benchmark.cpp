@@ -1,6 +1,6 @@
 // Splitting log lines into fields, in MB/s: a whole row, and the row up to
 // the name column as the duplicate check does.
-#include "log/log_reader.hpp"
+#include "log/record_parser.hpp"
 #include "log/row_format.hpp"
 
 #include <benchmark/benchmark.h>

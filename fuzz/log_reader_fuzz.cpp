@@ -10,7 +10,9 @@
 #include "fake/fake_file_system.hpp"
 #include "log/byte_mask.hpp"
 #include "log/duplicate_check.hpp"
-#include "log/log_reader.hpp"
+#include "log/header_table.hpp"
+#include "log/line_reader.hpp"
+#include "log/record_parser.hpp"
 #include "log/row_format.hpp"
 
 #include <cstdint>

@@ -7,12 +7,12 @@
 // coordinate that is not a number, and that the text shows no raw control
 // byte.
 #include "fake/fake_file_system.hpp"
-#include "report/figure_collector.hpp"
-#include "report/html_report.hpp"
-#include "report/json_report.hpp"
-#include "report/log_scan.hpp"
-#include "report/text_report.hpp"
-#include "report/utf8.hpp"
+#include "report/figures/figure_collector.hpp"
+#include "report/reading/log_scan.hpp"
+#include "report/rendering/html_report.hpp"
+#include "report/rendering/json_report.hpp"
+#include "report/rendering/text_report.hpp"
+#include "report/rendering/utf8.hpp"
 
 #include <libxml/parser.h>
 

@@ -2,7 +2,7 @@
 
 #include "log/columns.hpp"
 #include "log/row_format.hpp"
-#include "report/field_values.hpp"
+#include "report/figures/field_values.hpp"
 
 #include <fstream>
 #include <stdexcept>

@@ -1,15 +1,16 @@
 #include "log/duplicate_check.hpp"
 
 #include "client/key_lookup.hpp"
-#include "log/log_reader.hpp"
+#include "log/header_table.hpp"
+#include "log/line_reader.hpp"
+#include "log/record_parser.hpp"
 #include "log/row_format.hpp"
+#include "log/split_point.hpp"
+#include "platform/side_by_side.hpp"
 
 #include <algorithm>
 #include <array>
-#include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace wutally::log {
@@ -44,22 +45,13 @@ std::optional<Match> rows_hold_name(LogReader& reader, const SearchText& search,
     return std::nullopt;
 }
 
-// Where a long log is split for two readers: the start of the first line
-// that starts at or after its middle. None for a shorter log, or where no
-// line break stands near the middle.
+// Where a long log is split for two readers; none for a shorter log.
 std::optional<std::uint64_t> middle_line_start(const platform::File& log, std::uint64_t size,
                                                std::uint64_t split_from) {
     if (size < split_from || size < 2) {
         return std::nullopt;
     }
-    constexpr std::size_t look_ahead = std::size_t{64} * 1024;
-    std::vector<char> bytes(look_ahead);
-    const std::uint64_t middle = size / 2;
-    const auto count = log.read_at(middle - 1, bytes);
-    if (!count) {
-        return std::nullopt; // the readers meet the failure themselves
-    }
-    return line_start_after(middle, std::span(bytes).first(*count));
+    return line_start_near(log, size / 2);
 }
 
 // What reading one part of the log found.
@@ -77,38 +69,20 @@ PartScan scan_part(LogReader& reader, const SearchText& search, std::string_view
 }
 
 // Scans the first part here and, at the same time, the second on a second
-// thread; where no thread can be started, the second after the first.
+// thread.
 PartScan scan_parts(LogReader& first, const platform::File& log,
                     std::optional<std::uint64_t> middle, const SearchText& search,
                     std::string_view name, std::size_t column) {
     if (!middle) {
         return scan_part(first, search, name, column);
     }
-    PartScan second;
-    std::exception_ptr second_failure; // running out of memory, carried to this thread
-    const auto scan_second = [&] {
-        try {
-            LogReader reader(log, ByteRange{*middle});
-            second = scan_part(reader, search, name, column);
-        } catch (...) {
-            second_failure = std::current_exception();
-        }
-    };
     PartScan both;
-    {
-        std::jthread thread; // joined on every way out of this block
-        try {
-            thread = std::jthread(scan_second);
-        } catch (const std::system_error&) {
-        }
-        both = scan_part(first, search, name, column);
-        if (!thread.joinable()) {
-            scan_second();
-        }
-    }
-    if (second_failure) {
-        std::rethrow_exception(second_failure);
-    }
+    PartScan second;
+    platform::run_side_by_side([&] { both = scan_part(first, search, name, column); },
+                               [&] {
+                                   LogReader reader(log, ByteRange{*middle});
+                                   second = scan_part(reader, search, name, column);
+                               });
     // The log's last byte is the second part's, unless that part is empty.
     return {both.match ? both.match : second.match, both.failed || second.failed, true,
             second.has_read ? second.ends_with_line_break : both.ends_with_line_break};
@@ -132,8 +106,12 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
     if (const auto* failure = std::get_if<client::LookupFailure>(&value)) {
         return {CheckOutcome::no_name_value, {}, *failure, false, std::nullopt, std::nullopt};
     }
-    DuplicateCheck check{CheckOutcome::not_logged, stored_form(std::get<std::string_view>(value)),
-                         client::LookupFailure::no_key, false, std::nullopt, std::nullopt};
+    DuplicateCheck check{CheckOutcome::not_logged,
+                         stored_form(std::get<std::string_view>(value)),
+                         client::LookupFailure::no_key,
+                         false,
+                         std::nullopt,
+                         std::nullopt};
     const auto column = header.column_of("name");
     check.name_column = column;
     PartScan scan;

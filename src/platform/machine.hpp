@@ -51,7 +51,9 @@ class Machine {
     virtual void release_on_termination() = 0;
 };
 
-// 32 hex digits drawn from the system's source of randomness.
+// 64 bits drawn from the system's source of randomness, mixed with the time.
+std::uint64_t random_word();
+// 32 hex digits so drawn.
 std::string draw_random_token();
 
 } // namespace wutally::platform

@@ -1,7 +1,7 @@
 #include "report/log_labels.hpp"
 
 #include "log/log_file.hpp"
-#include "report/log_scan.hpp"
+#include "report/reading/log_source.hpp"
 
 #include <filesystem>
 #include <map>

@@ -3,7 +3,7 @@
 //   wutally-report --skipped [PATH...]
 #pragma once
 
-#include "report/log_time.hpp"
+#include "report/figures/log_time.hpp"
 
 #include <optional>
 #include <span>

@@ -1,12 +1,14 @@
 #include "report/report_run.hpp"
 
-#include "report/figure_collector.hpp"
-#include "report/html_report.hpp"
-#include "report/json_report.hpp"
+#include "report/figures/figure_collector.hpp"
 #include "report/log_labels.hpp"
-#include "report/log_scan.hpp"
+#include "report/reading/log_scan.hpp"
+#include "report/reading/log_source.hpp"
+#include "report/rendering/html_report.hpp"
+#include "report/rendering/json_report.hpp"
+#include "report/rendering/svg_chart.hpp"
+#include "report/rendering/text_report.hpp"
 #include "report/report_options.hpp"
-#include "report/text_report.hpp"
 
 #include <new>
 
@@ -66,13 +68,13 @@ int list_skipped_rows(const ReportOptions& options, const ReportServices& servic
     bool failed = false;
     for (const std::string& path : options.paths) {
         std::string listing;
-        const auto error = list_skipped(services.files, path, listing);
+        const auto listed = list_skipped(services.files, path, listing);
         if (!out.print(listing)) {
             errors.print("wutally-report: cannot write to standard output\n");
             return report_failure;
         }
-        if (error) {
-            errors.print(message(path, describe(*error)));
+        if (!listed) {
+            errors.print(message(path, describe(listed.error())));
             failed = true;
         }
     }
@@ -94,27 +96,28 @@ int report(const ReportOptions& options, const ReportServices& services) {
             return report_usage_error;
         }
     }
-    FigureCollector collector;
-    collector.restrict_dates(options.since, options.until);
-    bool failed = false;
+    // The logs' labels are known before their figures are made.
+    std::vector<std::string> log_files;
     for (const std::string& path : options.paths) {
-        if (const auto error = scan_log(files, path, collector)) {
-            errors.print(message(path, describe(*error)));
+        log_files.push_back(log_file_of(files, path));
+    }
+    const std::vector<std::string> labels = log_labels(files, log_files, files.current_directory());
+    // Only the page draws each work unit, and names each while they are few.
+    FigureCollector collector({options.since, options.until, options.html_file.has_value(),
+                               options.html_file ? single_points_at_most : 0});
+    bool failed = false;
+    for (std::size_t at = 0; at < options.paths.size(); ++at) {
+        const auto scanned =
+            scan_log(files, options.paths[at], {log_files[at], labels[at]}, collector);
+        if (!scanned) {
+            errors.print(message(options.paths[at], describe(scanned.error())));
             failed = true;
         }
     }
     if (failed) {
         return report_failure;
     }
-    Figures figures = collector.finish();
-    std::vector<std::string> log_files;
-    for (const std::string& path : options.paths) {
-        log_files.push_back(log_file_of(files, path));
-    }
-    const std::vector<std::string> labels = log_labels(files, log_files, files.current_directory());
-    for (std::size_t at = 0; at < figures.logs.size(); ++at) {
-        figures.logs[at].label = labels[at];
-    }
+    const Figures figures = collector.finish();
     if (!out.print(options.json ? json_report(figures) : text_report(figures))) {
         errors.print("wutally-report: cannot write to standard output\n");
         return report_failure;

@@ -3,6 +3,8 @@
 // same suite runs against any build of it.
 #pragma once
 
+#include "support/scratch_directory.hpp"
+
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -104,24 +106,9 @@ class HeldOpen {
     bool held_ = false;
 };
 
-// A fresh directory, removed with everything in it.
-class ScratchDirectory {
-  public:
-    ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    ~ScratchDirectory();
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-    [[nodiscard]] std::filesystem::path operator/(std::string_view name) const {
-        return path_ / name;
-    }
-
-  private:
-    std::filesystem::path path_;
-};
-
-void write_file(const std::filesystem::path& path, std::string_view bytes);
-std::string read_file(const std::filesystem::path& path);
+using testing_support::read_file;
+using testing_support::ScratchDirectory;
+using testing_support::write_file;
 
 // The text with a carriage return put before each line feed.
 std::string with_crlf(std::string_view text);

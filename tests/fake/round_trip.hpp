@@ -4,7 +4,8 @@
 #pragma once
 
 #include "fake/fake_run.hpp"
-#include "log/log_reader.hpp"
+#include "log/line_reader.hpp"
+#include "log/record_parser.hpp"
 
 #include <string>
 #include <vector>

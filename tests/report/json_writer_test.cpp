@@ -1,6 +1,6 @@
 // The JSON writer against golden texts.
 #include "by_label.hpp"
-#include "report/json_writer.hpp"
+#include "report/rendering/json_writer.hpp"
 
 #include <gtest/gtest.h>
 

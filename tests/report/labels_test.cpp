@@ -1,16 +1,17 @@
 // Labels that tell logs apart, and the page's colour for each log.
 #include "by_label.hpp"
+#include "fake/fake_file_system.hpp"
 #include "platform/native.hpp"
-#include "report/figure_collector.hpp"
-#include "report/html_report.hpp"
+#include "report/figures/figure_collector.hpp"
 #include "report/log_labels.hpp"
-#include "report/log_scan.hpp"
+#include "report/reading/log_scan.hpp"
+#include "report/reading/log_source.hpp"
+#include "report/rendering/html_report.hpp"
+#include "report/rendering/svg_chart.hpp"
+#include "support/scratch_directory.hpp"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <set>
 
 namespace wutally::report {
@@ -18,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The files of this machine, which the tests make in scratch directories.
+// Labels resolve links, "." and "..": the files of this machine.
 const auto file_system = platform::native_file_system();
 
 struct LabelCase {
@@ -32,11 +33,9 @@ PRINT_CASE_BY_LABEL(LabelCase)
 class LogLabels : public testing::TestWithParam<LabelCase> {};
 
 TEST_P(LogLabels, AreShortAndUnique) {
-    const fs::path root =
-        fs::temp_directory_path() / ("wutally-labels-" + std::to_string(std::random_device{}()));
+    const testing_support::ScratchDirectory root;
     for (const char* directory : {"home/a/desktop", "home/b/desktop", "x/a/desktop", "logs"}) {
-        fs::create_directories(root / directory);
-        std::ofstream(root / directory / "WUTally.csv") << "\"date\",\"name\"";
+        testing_support::write_file(root / directory / "WUTally.csv", "\"date\",\"name\"");
     }
     std::vector<std::string> files;
     const fs::path base = root / GetParam().base;
@@ -45,7 +44,6 @@ TEST_P(LogLabels, AreShortAndUnique) {
         files.push_back(path == "-" ? path : log_file_of(*file_system, (base / path).string()));
     }
     EXPECT_EQ(log_labels(*file_system, files, base.string()), GetParam().labels);
-    fs::remove_all(root);
 }
 
 const LabelCase label_cases[] = {
@@ -83,25 +81,23 @@ std::set<std::string> dot_colours(const std::string& page) {
     return colours;
 }
 
+// The options of a report that writes the page.
+const CollectorOptions page_options{{}, {}, true, single_points_at_most};
+
 std::string page_of(std::size_t logs) {
-    const fs::path root =
-        fs::temp_directory_path() / ("wutally-colours-" + std::to_string(std::random_device{}()));
-    FigureCollector collector;
+    fake::FakeFileSystem files;
+    FigureCollector collector(page_options);
     for (std::size_t log = 0; log < logs; ++log) {
-        const fs::path directory = root / ("machine" + std::to_string(log));
-        fs::create_directories(directory);
-        std::ofstream(directory / "WUTally.csv")
-            << "\"date\",\"name\",\"cpu\"\r\n\"2026.01.0" << log + 1 << " 10:00:00\",\"u" << log
-            << "\"," << 3600 * (log + 1) << "\r\n\"2026.02.0" << log + 1 << " 10:00:00\",\"v" << log
-            << "\"," << 3600 * (log + 2);
-        EXPECT_EQ(scan_log(*file_system, directory.string(), collector), std::nullopt);
+        const std::string label = "machine" + std::to_string(log);
+        const std::string path = label + ".csv";
+        files.put_file(path, "\"date\",\"name\",\"cpu\"\r\n\"2026.01.0" + std::to_string(log + 1) +
+                                 " 10:00:00\",\"u" + std::to_string(log) + "\"," +
+                                 std::to_string(3600 * (log + 1)) + "\r\n\"2026.02.0" +
+                                 std::to_string(log + 1) + " 10:00:00\",\"v" + std::to_string(log) +
+                                 "\"," + std::to_string(3600 * (log + 2)));
+        EXPECT_TRUE(scan_log(files, path, {path, label}, collector));
     }
-    Figures figures = collector.finish();
-    for (std::size_t log = 0; log < logs; ++log) {
-        figures.logs[log].label = "machine" + std::to_string(log);
-    }
-    fs::remove_all(root);
-    return html_report(figures);
+    return html_report(collector.finish());
 }
 
 TEST(PageColours, OneForEachLogWithALegend) {
@@ -121,21 +117,16 @@ TEST(PageColours, OneForEachLogWithALegend) {
 // Units without a CPU time are not drawn, so they do not count against the
 // dots that are drawn, and named, one by one.
 TEST(PageTitles, EveryDotDrawnOnItsOwnHasOne) {
-    const fs::path root =
-        fs::temp_directory_path() / ("wutally-titles-" + std::to_string(std::random_device{}()));
-    fs::create_directories(root);
-    std::ofstream log(root / "WUTally.csv");
-    log << "\"date\",\"name\",\"cpu\"";
+    std::string log = "\"date\",\"name\",\"cpu\"";
     for (int unit = 0; unit < 2500; ++unit) {
-        log << "\r\n\"2026.01.01 10:00:00\",\"u" << unit << "\","
-            << (unit < 1900 ? std::to_string(unit + 1) : "\"n/a\"");
+        log += "\r\n\"2026.01.01 10:00:00\",\"u" + std::to_string(unit) + "\"," +
+               (unit < 1900 ? std::to_string(unit + 1) : "\"n/a\"");
     }
-    log.close();
-    FigureCollector collector;
-    ASSERT_EQ(scan_log(*file_system, root.string(), collector), std::nullopt);
-    Figures figures = collector.finish();
-    figures.logs[0].label = "machine";
-    fs::remove_all(root);
+    fake::FakeFileSystem files;
+    files.put_file("WUTally.csv", log);
+    FigureCollector collector(page_options);
+    ASSERT_TRUE(scan_log(files, "WUTally.csv", {"WUTally.csv", "machine"}, collector));
+    const Figures figures = collector.finish();
     const std::string page = html_report(figures);
     std::size_t titles = 0;
     for (std::size_t at = page.find("<title>work unit "); at != std::string::npos;

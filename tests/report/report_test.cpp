@@ -1,26 +1,19 @@
 // The report over hand-written logs: which rows count, the figures worked
 // out from them, and the messages and exit statuses.
 #include "by_label.hpp"
-#include "platform/native.hpp"
-#include "report/log_scan.hpp"
+#include "fake/fake_file_system.hpp"
+#include "report/reading/log_scan.hpp"
 #include "report/report_run.hpp"
 
 #include <gtest/gtest.h>
+#include <version.hpp>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
 #include <vector>
 
 namespace wutally::report {
 namespace {
-
-namespace fs = std::filesystem;
-
-// The files of this machine, which the tests make in scratch directories.
-const auto file_system = platform::native_file_system();
 
 const std::string header = "\"date\",\"name\",\"cpu\",\"version\",\"bg_score\",\"bg_power\","
                            "\"bg_chisq\",\"bs_score\",\"bs_power\",\"user_name\",\"nwus\"";
@@ -31,44 +24,38 @@ std::string row(const std::string& date, const std::string& name, const std::str
     return "\r\n\"" + date + "\",\"" + name + "\"," + cpu + "," + rest;
 }
 
-class Logs {
-  public:
-    Logs()
-        : root_(fs::temp_directory_path() /
-                ("wutally-report-" + std::to_string(std::random_device{}()))) {
-        fs::create_directories(root_);
-    }
-    Logs(const Logs&) = delete;
-    Logs& operator=(const Logs&) = delete;
-    ~Logs() { fs::remove_all(root_); }
-
-    std::string add(const std::string& name, const std::string& bytes) {
-        const fs::path path = root_ / name;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path.string();
-    }
-    [[nodiscard]] std::string path(const std::string& name) const {
-        return (root_ / name).string();
-    }
-
-  private:
-    fs::path root_;
-};
-
 struct Result {
     int status;
     std::string out;
     std::string errors;
 };
 
-Result report(std::vector<std::string> arguments) {
-    const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-    platform::CapturedOutput out;
-    platform::CapturedOutput errors;
-    const int status = run_report(views, {out, errors, *file_system});
-    return {status, out.text(), errors.text()};
-}
+// Logs in the in-memory file layer, and reports of them.
+class Logs {
+  public:
+    // Puts the file, with the directories above it; gives its path.
+    std::string add(const std::string& path, const std::string& bytes) {
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1)) {
+            files_.put_directory(path.substr(0, slash));
+        }
+        files_.put_file(path, bytes);
+        return path;
+    }
+    void add_directory(const std::string& path) { files_.put_directory(path); }
+    [[nodiscard]] fake::FakeFileSystem& files() { return files_; }
+
+    Result report(const std::vector<std::string>& arguments) {
+        const std::vector<std::string_view> views(arguments.begin(), arguments.end());
+        platform::CapturedOutput out;
+        platform::CapturedOutput errors;
+        const int status = run_report(views, {out, errors, files_});
+        return {status, out.text(), errors.text()};
+    }
+
+  private:
+    fake::FakeFileSystem files_;
+};
 
 struct FigureCase {
     const char* label;
@@ -84,7 +71,7 @@ TEST_P(FigureCases, AreWorkedOutFromTheUsedRows) {
     FigureCollector collector;
     for (std::size_t at = 0; at < GetParam().logs.size(); ++at) {
         const std::string path = logs.add("log" + std::to_string(at) + ".csv", GetParam().logs[at]);
-        ASSERT_EQ(scan_log(*file_system, path, collector), std::nullopt);
+        ASSERT_TRUE(scan_log(logs.files(), path, {path, path}, collector));
     }
     GetParam().check(collector.finish());
 }
@@ -260,16 +247,16 @@ TEST_P(Errors, NameThePathAndTheReason) {
     logs.add("empty.csv", "");
     logs.add("no_name.csv", "\"date\",\"cpu\"\r\n\"" + d1 + "\",1");
     logs.add("no_date.csv", "\"name\",\"cpu\"\r\na,1");
-    fs::create_directories(logs.path("no_log_here"));
+    logs.add_directory("no_log_here");
     std::vector<std::string> arguments;
     std::string path;
     for (const std::string& argument : GetParam().arguments) {
-        arguments.push_back(argument.starts_with('@') ? logs.path(argument.substr(1)) : argument);
+        arguments.push_back(argument.starts_with('@') ? argument.substr(1) : argument);
         if (argument.starts_with('@') && argument != "@good.csv") {
             path = arguments.back();
         }
     }
-    const Result result = report(arguments);
+    const Result result = logs.report(arguments);
     std::string message = GetParam().message;
     if (const auto at = message.find('@'); at != std::string::npos) {
         message.replace(at, 1, path);
@@ -310,28 +297,28 @@ const ErrorCase error_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, Errors, testing::ValuesIn(error_cases), testing_support::ByLabel{});
 
 TEST(Options, HelpAndVersionGoToStandardOutput) {
+    Logs logs;
     for (const char* help : {"--help", "/?"}) {
-        const Result result = report({help});
+        const Result result = logs.report({help});
         EXPECT_EQ(result.status, 0);
         EXPECT_TRUE(result.out.starts_with("usage: wutally-report [--json] [--html FILE]"));
     }
-    EXPECT_EQ(report({"--version"}).out, "wutally-report 1.2\n");
+    EXPECT_EQ(logs.report({"--version"}).out, "wutally-report " + std::string(version) + "\n");
 }
 
 TEST(Options, ADirectoryStandsForItsLogAndThePageIsWritten) {
     Logs logs;
     logs.add("machine/WUTally.csv", header + row(d1, "a", "3600"));
-    const std::string page = logs.path("page.html");
-    const Result result = report({logs.path("machine"), "--html", page});
+    const Result result = logs.report({"machine", "--html", "page.html"});
     ASSERT_EQ(result.status, 0) << result.errors;
     EXPECT_TRUE(result.out.find("\nmachine ") != std::string::npos) << "labelled by its directory";
-    EXPECT_TRUE(fs::file_size(page) > 1000);
+    EXPECT_GT(logs.files().file_bytes("page.html").value_or("").size(), 1000U);
 }
 
 TEST(Options, APageThatCannotBeWrittenFailsAfterTheSummary) {
     Logs logs;
     const std::string log = logs.add("log.csv", header + row(d1, "a", "3600"));
-    const Result result = report({log, "--html", logs.path("missing/page.html")});
+    const Result result = logs.report({log, "--html", "missing/page.html"});
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.errors.ends_with(": cannot write the page\n")) << result.errors;
 }
@@ -348,7 +335,7 @@ class SkippedRows : public testing::TestWithParam<SkippedCase> {};
 TEST_P(SkippedRows, AreListedWithTheirLinesAndReasons) {
     Logs logs;
     const std::string path = logs.add("log.csv", GetParam().log);
-    const Result result = report({"--skipped", path});
+    const Result result = logs.report({"--skipped", path});
     std::string listing = GetParam().listing;
     for (std::size_t at = 0; (at = listing.find('@', at)) != std::string::npos;) {
         listing.replace(at, 1, path);
@@ -383,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SkippedRows, testing::ValuesIn(skipped_cases),
 TEST(SkippedRows, TheSummarySaysHowToListThem) {
     Logs logs;
     const std::string path = logs.add("log.csv", short_header + "\r\n" + good + "\r\n" + no_name);
-    EXPECT_NE(report({path}).out.find("1 row was skipped; wutally-report --skipped"),
+    EXPECT_NE(logs.report({path}).out.find("1 row was skipped; wutally-report --skipped"),
               std::string::npos);
 }
 
@@ -405,7 +392,7 @@ TEST_P(DateRange, RestrictsEveryFigure) {
                                                      row("2026.03.01 00:00:00", "mar", "4"));
     std::vector<std::string> arguments = GetParam().options;
     arguments.insert(arguments.end(), {"--json", path});
-    const Result result = report(arguments);
+    const Result result = logs.report(arguments);
     ASSERT_EQ(result.status, GetParam().status) << result.errors;
     if (result.status != 0) {
         EXPECT_TRUE(result.errors.starts_with(GetParam().names.at(0))) << result.errors;

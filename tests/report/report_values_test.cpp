@@ -2,11 +2,11 @@
 // escaping: the places where a wrong byte would give a wrong figure or a
 // broken page.
 #include "by_label.hpp"
-#include "report/field_values.hpp"
-#include "report/markup.hpp"
-#include "report/name_set.hpp"
-#include "report/svg_chart.hpp"
-#include "report/text_report.hpp"
+#include "report/figures/field_values.hpp"
+#include "report/figures/name_set.hpp"
+#include "report/rendering/markup.hpp"
+#include "report/rendering/svg_chart.hpp"
+#include "report/rendering/text_report.hpp"
 
 #include <gtest/gtest.h>
 
@@ -176,21 +176,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, Markup, testing::ValuesIn(markup_cases),
                          testing_support::ByLabel{});
 
 TEST(NameSet, AgreesWithAPlainSetThroughGrowth) {
+    const NameKey key;
     NameSet names;
     std::set<std::string> plain;
     for (int i = 0; i < 50000; ++i) {
-        // Repeats, and names long enough to need blocks of their own.
+        // Repeats, long names, and names of every length below a word.
         const std::string name = i % 5000 == 0 ? std::string(1'500'000 + i % 3, 'n')
+                                 : i % 7 == 0  ? std::string(static_cast<std::size_t>(i % 9), 'x')
                                                : "unit." + std::to_string(i * 7919 % 20011);
-        const auto kept = names.insert(name);
-        EXPECT_EQ(kept.has_value(), plain.insert(name).second) << name.substr(0, 20);
-        EXPECT_TRUE(!kept || *kept == name);
+        EXPECT_EQ(names.insert(key.hash(name)), plain.insert(name).second) << name.substr(0, 20);
+        EXPECT_TRUE(names.contains(key.hash(name)));
     }
     EXPECT_EQ(names.size(), plain.size());
 }
 
-// The name hash's mixing step and its inverse, to make names that collide
-// under a key known in advance.
+// The name hash's mixing step and its inverse, to make names that fall on
+// one place under a key known in advance.
 std::uint64_t mix(std::uint64_t value) {
     value ^= value >> 31;
     value *= 0x94d049bb133111ebULL;
@@ -207,9 +208,10 @@ std::uint64_t unmix(std::uint64_t value) {
     return value ^ (value >> 31) ^ (value >> 62);
 }
 
-// Sixteen-byte names whose hashes under `key` are all the same.
-std::vector<std::string> colliding_names(std::uint64_t key, std::size_t count) {
-    const std::uint64_t start = key ^ 16;
+// Sixteen-byte names whose hashes' low words under a key whose low word is
+// `low` are all the same, so that they all want one place.
+std::vector<std::string> colliding_names(std::uint64_t low, std::size_t count) {
+    const std::uint64_t start = low ^ 16;
     const std::uint64_t target = 0x0123456789abcdefULL;
     std::vector<std::string> names;
     for (std::uint64_t first = 0; first < count; ++first) {
@@ -223,18 +225,20 @@ std::vector<std::string> colliding_names(std::uint64_t key, std::size_t count) {
 }
 
 TEST(NameSet, NamesMadeToCollideUnderOneKeyDoNotUnderAnother) {
-    constexpr std::uint64_t known_key = 0x9e3779b97f4a7c15ULL;
+    constexpr std::uint64_t known_low = 0x9e3779b97f4a7c15ULL;
     constexpr std::size_t count = 4000;
-    const auto names = colliding_names(known_key, count);
-    NameSet known(known_key);
-    NameSet keyed;
+    const auto names = colliding_names(known_low, count);
+    const NameKey known(known_low, 42);
+    const NameKey drawn;
+    NameSet under_known;
+    NameSet under_drawn;
     for (const std::string& name : names) {
-        EXPECT_TRUE(known.insert(name).has_value());
-        EXPECT_TRUE(keyed.insert(name).has_value());
+        EXPECT_TRUE(under_known.insert(known.hash(name))) << "told apart by the high word";
+        EXPECT_TRUE(under_drawn.insert(drawn.hash(name)));
     }
     // Under the known key every insert walks past all the names before it.
-    EXPECT_GT(known.probes(), count * count / 4);
-    EXPECT_LT(keyed.probes(), count * 4);
+    EXPECT_GT(under_known.probes(), count * count / 4);
+    EXPECT_LT(under_drawn.probes(), count * 4);
 }
 
 TEST(Ticks, AreRoundAndReachTheLargestValue) {

@@ -1,18 +1,16 @@
-#include "log/log_reader.hpp"
+#include "log/header_table.hpp"
+#include "log/line_reader.hpp"
+#include "log/record_parser.hpp"
 
 #include "by_label.hpp"
-#include "platform/native.hpp"
+#include "fake/fake_file_system.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 namespace wutally::log {
@@ -26,19 +24,10 @@ using Lines = std::vector<std::string>;
 // search text, the lines the reader does not skip.
 Lines read_lines(const std::string& bytes, const std::optional<std::string>& search = {},
                  std::size_t read_size = LogReader::default_read_size) {
-    static int files_made = 0;
-    const auto path =
-        std::filesystem::temp_directory_path() /
-        ("wutally-reader-test-" + std::to_string(::getpid()) + "-" + std::to_string(++files_made));
-    std::ofstream(path, std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    const auto file = platform::native_file_system()->open_read(path.string());
-    std::filesystem::remove(path);
+    fake::FakeFileSystem files;
+    files.put_file("log", bytes);
+    const auto file = files.open_read("log");
     Lines lines;
-    if (!file) {
-        ADD_FAILURE() << "cannot open " << path;
-        return lines;
-    }
     LogReader reader(**file, read_size);
     const std::string wanted = search.value_or("");
     const SearchText text(wanted);
@@ -101,8 +90,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadLogLine, testing::ValuesIn(line_cases),
 // Input that never ends a line, like /dev/zero, is given up at the limit
 // rather than read forever.
 TEST(ReadLogLine, GivesUpOnALineAtTheLimit) {
-    const auto path =
-        std::filesystem::temp_directory_path() / ("wutally-limit-" + std::to_string(::getpid()));
     for (const auto& [bytes, lines, too_long] :
          {std::tuple{std::string(5000, '\0'), Lines{}, true},
           std::tuple{std::string(5000, 'x'), Lines{}, true},
@@ -110,8 +97,9 @@ TEST(ReadLogLine, GivesUpOnALineAtTheLimit) {
                      Lines{std::string(900, 'x')}, true},
           std::tuple{std::string(1000, 'x') + "\n" + std::string(900, 'y'),
                      Lines{std::string(1000, 'x'), std::string(900, 'y')}, false}}) {
-        std::ofstream(path, std::ios::binary) << bytes;
-        const auto file = platform::native_file_system()->open_read(path.string());
+        fake::FakeFileSystem files;
+        files.put_file("log", bytes);
+        const auto file = files.open_read("log");
         LogReader reader(**file, 64);
         reader.limit_line_length(1024);
         Lines read;
@@ -121,7 +109,6 @@ TEST(ReadLogLine, GivesUpOnALineAtTheLimit) {
         EXPECT_EQ(read, lines);
         EXPECT_EQ(reader.line_too_long(), too_long);
     }
-    std::filesystem::remove(path);
 }
 
 // A CR LF pair, or a lone CR, falling on either side of a read boundary must
@@ -139,14 +126,13 @@ TEST(ReadLogLine, LineEndsAcrossReadBoundaries) {
 // A log read in two ranges split where line_start_after says gives the same
 // lines as read whole, wherever it is split and whatever the read size.
 TEST(ReadLogLine, TwoRangesSplitAtALineStartGiveTheSameLines) {
-    const auto path =
-        std::filesystem::temp_directory_path() / ("wutally-ranges-" + std::to_string(::getpid()));
     for (const LineCase& test : line_cases) {
         if (test.bytes.size() > 1000) {
             continue;
         }
-        std::ofstream(path, std::ios::binary) << test.bytes;
-        const auto file = platform::native_file_system()->open_read(path.string());
+        fake::FakeFileSystem files;
+        files.put_file("log", test.bytes);
+        const auto file = files.open_read("log");
         const auto lines_of = [&](ByteRange range, std::size_t read_size) {
             LogReader reader(**file, range, read_size);
             Lines lines;
@@ -168,7 +154,6 @@ TEST(ReadLogLine, TwoRangesSplitAtALineStartGiveTheSameLines) {
             }
         }
     }
-    std::filesystem::remove(path);
 }
 
 struct LineStartCase {

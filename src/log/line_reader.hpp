@@ -1,0 +1,109 @@
+// Reading the log back line by line.
+#pragma once
+
+#include "log/search_text.hpp"
+#include "platform/file_system.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wutally::log {
+
+// A part of a log, from its first byte to one past its last.
+struct ByteRange {
+    std::uint64_t first = 0;
+    std::uint64_t end = std::numeric_limits<std::uint64_t>::max();
+};
+
+// Reads the log line by line through one buffer that grows only to hold the
+// longest line, so memory does not grow with the log.
+class LogReader {
+  public:
+    static constexpr std::size_t default_read_size = std::size_t{128} * 1024;
+
+    // Reads `read_size` bytes at a time (at least 2), the whole log from
+    // where the file stands.
+    explicit LogReader(const platform::File& log, std::size_t read_size = default_read_size);
+    // Reads only the range, by offset, so that readers of other ranges of
+    // the same file may read at the same time. A range should start at the
+    // start of a line (see line_start_after).
+    LogReader(const platform::File& log, ByteRange range,
+              std::size_t read_size = default_read_size);
+
+    // The next line without its line end, zero bytes left out, ready to be
+    // split in place. A line ends at CR LF, at a lone LF or at a lone CR.
+    // None at the end of the log, or once a read has failed.
+    std::optional<std::span<char>> read_log_line();
+
+    // The next line that may hold the text; every line that holds it is
+    // returned, and lines that cannot are skipped unsplit, at the speed of a
+    // plain text search. The text must not be empty nor hold CR, LF or a zero.
+    std::optional<std::span<char>> read_log_line_holding(const SearchText& text);
+
+    [[nodiscard]] bool failed() const { return failed_; }
+    // The bytes read but not yet handed out: a sample of what is to come.
+    [[nodiscard]] std::span<const char> buffered() const {
+        return std::span(record_buffer_).subspan(begin_, end_ - begin_);
+    }
+    // Once the end is reached: whether the log's last byte is a CR or a LF.
+    [[nodiscard]] bool ends_with_line_break() const {
+        return last_byte_read_ == '\r' || last_byte_read_ == '\n';
+    }
+    // Whether any byte has been read.
+    [[nodiscard]] bool has_read() const { return has_read_; }
+    // Where in the file the line last handed out starts, where the reader
+    // reads a range and has left no zero byte out before it.
+    [[nodiscard]] std::optional<std::uint64_t> line_offset() const {
+        return range_ ? line_offset_ : std::nullopt;
+    }
+
+    // Gives up on a line once this many bytes have been read without its
+    // end, so that endless input without a line break is left in little
+    // time and memory; none for no limit.
+    void limit_line_length(std::optional<std::uint64_t> bytes) { line_limit_ = bytes; }
+    // Whether reading stopped at that limit.
+    [[nodiscard]] bool line_too_long() const { return line_too_long_; }
+
+  private:
+    std::size_t line_end();
+    bool has_zero_byte();
+    void drop_zero_bytes();
+    void skip_lines_before(std::size_t until);
+    bool read_more();
+
+    const platform::File& log_;
+    std::optional<ByteRange> range_;
+    std::uint64_t offset_ = 0;        // where the next read of a range starts
+    std::uint64_t buffer_offset_ = 0; // where the buffer's first byte stood in the file
+    bool offsets_known_ = true;
+    std::optional<std::uint64_t> line_offset_;
+    std::size_t read_size_;
+    std::vector<char> record_buffer_;
+    std::size_t begin_ = 0;            // first byte not yet handed out
+    std::size_t end_ = 0;              // end of the bytes read
+    std::size_t lf_search_at_ = 0;     // no line feed in [begin_, lf_search_at_)
+    std::size_t zero_search_at_ = 0;   // no zero byte in [begin_, zero_search_at_)
+    bool line_had_zero_bytes_ = false; // the unread line has taken zero bytes
+    bool skip_lf_ = false;             // a CR ended the last line; a LF after it belongs to it
+    bool at_end_ = false;
+    bool failed_ = false;
+    char last_byte_read_ = '\0';
+    bool has_read_ = false;
+    bool at_log_start_ = true; // the next line is the log's first
+    std::optional<std::uint64_t> line_limit_;
+    std::uint64_t line_bytes_read_ = 0; // bytes read since the line began
+    bool line_too_long_ = false;
+};
+
+// Where the first line that starts at or after `at` starts: just after the
+// first line break at or after at - 1 that is not the CR of a CR LF pair,
+// given the bytes from at - 1 on. None if they hold no such line break.
+std::optional<std::uint64_t> line_start_after(std::uint64_t at, std::span<const char> from_before);
+
+} // namespace wutally::log

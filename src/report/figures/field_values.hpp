@@ -1,0 +1,18 @@
+// What the report reads out of a field: numbers, whole fields only.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace wutally::report {
+
+// A number written in the whole field ("35112.453125", "-3.86",
+// "1.215623e+01"), read the same whatever the locale; none unless the whole
+// field is one finite number. Plain decimals of up to fifteen digits are read
+// on a fast path, every other form as parse_number_plain reads it.
+std::optional<double> parse_number(std::string_view field);
+
+// The same by from_chars alone, which the fast path must equal.
+std::optional<double> parse_number_plain(std::string_view field);
+
+} // namespace wutally::report

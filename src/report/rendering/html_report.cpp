@@ -1,0 +1,265 @@
+#include "report/rendering/html_report.hpp"
+
+#include "report/rendering/markup.hpp"
+#include "report/rendering/number_format.hpp"
+#include "report/rendering/report_tables.hpp"
+#include "report/rendering/svg_chart.hpp"
+
+#include <version.hpp>
+
+namespace wutally::report {
+
+namespace {
+
+constexpr std::string_view style = R"(
+:root { --ink: #1f2933; --muted: #5f6b7a; --line: #e2e6ea; --bar: #3b6fb6;
+        --dot: #3b6fb6; --step: #d9622b; --panel: #f7f9fb; }
+* { box-sizing: border-box; }
+body { font-family: system-ui, -apple-system, "Segoe UI", Roboto, "Helvetica Neue", Arial,
+       sans-serif; color: var(--ink); margin: 0 auto; padding: 2rem 1.5rem 3rem;
+       max-width: 1240px; line-height: 1.45; }
+h1 { font-size: 1.7rem; margin: 0; }
+h2 { font-size: 1.15rem; margin: 2.2rem 0 0.8rem; }
+.subtitle { color: var(--muted); margin: 0.3rem 0 0; }
+table { border-collapse: collapse; width: 100%; font-size: 0.9rem;
+        font-variant-numeric: tabular-nums; }
+th, td { padding: 0.4rem 0.6rem; border-bottom: 1px solid var(--line); text-align: right;
+         white-space: nowrap; }
+table.compact { width: auto; min-width: 60%; }
+td.path { white-space: normal; overflow-wrap: anywhere; min-width: 14em; }
+th { color: var(--muted); font-weight: 600; background: var(--panel); }
+th:first-child, td:first-child, td.text, th.text { text-align: left; }
+tr.total td { font-weight: 600; border-top: 2px solid var(--line); }
+.scroll { overflow-x: auto; }
+.charts { display: grid; grid-template-columns: repeat(auto-fit, minmax(500px, 1fr));
+          gap: 1.2rem; }
+figure { margin: 0; padding: 1rem 1rem 0.6rem; border: 1px solid var(--line);
+         border-radius: 10px; break-inside: avoid; page-break-inside: avoid; }
+figcaption { font-weight: 600; margin-bottom: 0.4rem; }
+svg { display: block; width: 100%; height: auto; }
+svg text { font-size: 15px; fill: var(--muted); }
+svg .legend { font-size: 13px; }
+svg .grid { stroke: var(--line); }
+svg .axis, svg .tick { stroke: var(--muted); }
+svg .bar { fill: var(--bar); }
+svg .dots circle { fill: var(--dot); }
+svg .steps { fill: none; stroke: var(--step); stroke-width: 2.5; }
+.none { color: var(--muted); }
+.legend { list-style: none; display: flex; flex-wrap: wrap; gap: 0.4rem 1.4rem; padding: 0;
+          margin: 0 0 0.8rem; }
+.swatch { display: inline-block; width: 0.9rem; height: 0.9rem; border-radius: 3px;
+          margin-right: 0.4rem; vertical-align: -0.1rem; }
+footer { margin-top: 2.5rem; color: var(--muted); font-size: 0.85rem; }
+@media (max-width: 600px) { .charts { grid-template-columns: 1fr; } }
+@media print {
+  body { padding: 0; max-width: none; font-size: 10pt; }
+  .charts { grid-template-columns: 1fr 1fr; }
+  figure { border-color: #bbb; }
+  .scroll { overflow: visible; }
+  h2 { break-after: avoid; }
+}
+)";
+
+// Appended piece by piece: GCC 12 warns wrongly about overlapping copies in
+// a chain of string concatenations here.
+std::string cell(std::string_view text, std::string_view tag = "td", std::string_view kind = "") {
+    std::string html = "<";
+    html.append(tag);
+    if (!kind.empty()) {
+        html.append(" class=\"").append(kind).append("\"");
+    }
+    html.append(">").append(escape_markup(text)).append("</").append(tag).append(">");
+    return html;
+}
+
+std::string hours_or_dash(const std::optional<double>& seconds) {
+    return seconds ? format_hours(*seconds) : "-";
+}
+
+// The table as HTML: the head in th cells, a list of terms and values with
+// the terms in th cells, and the total row set apart.
+std::string render(const Table& table, std::string_view table_class = "") {
+    const auto kind_of = [&](std::size_t column) -> std::string_view {
+        const char alignment = column < table.alignment.size() ? table.alignment[column] : 'r';
+        return alignment == 'l' ? "text" : alignment == 'w' ? "text path" : "";
+    };
+    std::string html = "<div class=\"scroll\"><table" +
+                       (table_class.empty() ? "" : " class=\"" + std::string(table_class) + "\"") +
+                       ">\n";
+    if (!table.head.empty()) {
+        html += "<tr>";
+        for (std::size_t column = 0; column < table.head.size(); ++column) {
+            html += cell(table.head[column], "th", kind_of(column));
+        }
+        html += "</tr>\n";
+    }
+    for (std::size_t at = 0; at < table.rows.size(); ++at) {
+        const bool total = table.ends_in_total && at + 1 == table.rows.size();
+        html += total ? "<tr class=\"total\">" : "<tr>";
+        const auto& row = table.rows[at];
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            const bool term = table.head.empty() && column == 0;
+            html += cell(row[column], term ? "th" : "td", kind_of(column));
+        }
+        html += "</tr>\n";
+    }
+    return html + "</table></div>\n";
+}
+
+std::string figure(std::string_view caption, const std::string& svg) {
+    return "<figure><figcaption>" + escape_markup(caption) + "</figcaption>\n" + svg +
+           "</figure>\n";
+}
+
+// With several logs, each month's bar is stacked of the logs' work units.
+std::string months_chart(const Figures& figures) {
+    const bool several = figures.logs.size() > 1;
+    std::vector<Bar> bars;
+    for (const MonthFigures& month : figures.months) {
+        Bar& bar =
+            bars.emplace_back(Bar{format_month(month.month),
+                                  static_cast<double>(month.work_units),
+                                  format_counted(month.work_units, "work unit", "work units"),
+                                  std::nullopt,
+                                  {}});
+        for (std::size_t log = 0; several && log < month.logs.size(); ++log) {
+            const std::uint64_t count = month.logs[log].work_units;
+            if (count > 0) {
+                bar.parts.push_back({static_cast<double>(count), log,
+                                     bar.label + ", " + figures.logs[log].label + ": " +
+                                         format_counted(count, "work unit", "work units")});
+            }
+        }
+    }
+    return figure("Work units per month",
+                  column_chart({"Work units per month", "month", "work units"}, bars));
+}
+
+std::string cpu_chart(const Figures& figures) {
+    std::vector<TimePoint> points;
+    points.reserve(figures.points.size());
+    const bool named = figures.point_names.size() == figures.points.size();
+    for (std::size_t at = 0; at < figures.points.size(); ++at) {
+        const UnitPoint& unit = figures.points[at];
+        std::string title;
+        if (named) {
+            title = "work unit " + figures.point_names[at] + ", " + format_stamp(unit.date) + ", " +
+                    format_fixed(unit.cpu_s / 3600, 2) + " CPU hours, " +
+                    figures.logs.at(unit.log).label;
+        }
+        points.push_back({days_since_epoch(unit.date), unit.cpu_s / 3600, unit.log, title});
+    }
+    // One line of the monthly median for all logs together, or one a log.
+    const bool several = figures.logs.size() > 1;
+    std::vector<Step> steps;
+    for (const MonthFigures& month : figures.months) {
+        const double from = month_start_days(month.month);
+        const double to = month_start_days(month.month + std::chrono::months{1});
+        if (!several && month.cpu_median_s) {
+            steps.push_back({from, to, *month.cpu_median_s / 3600, 0});
+        }
+        for (std::size_t log = 0; several && log < month.logs.size(); ++log) {
+            if (month.logs[log].cpu_median_s) {
+                steps.push_back({from, to, *month.logs[log].cpu_median_s / 3600, log});
+            }
+        }
+    }
+    return figure("CPU hours per work unit over time",
+                  time_chart({"CPU hours per work unit over time", "date of the row", "CPU hours"},
+                             points, steps,
+                             several ? "median of the month, one a log" : "median of the month",
+                             figures.logs.size()));
+}
+
+std::string per_log_charts(const Figures& figures) {
+    std::vector<Bar> units;
+    std::vector<Bar> medians;
+    for (std::size_t at = 0; at < figures.logs.size(); ++at) {
+        const LogFigures& log = figures.logs[at];
+        units.push_back(
+            {log.label, static_cast<double>(log.work_units), format_count(log.work_units), at, {}});
+        medians.push_back({log.label,
+                           log.cpu_median_s.value_or(0) / 3600,
+                           hours_or_dash(log.cpu_median_s),
+                           at,
+                           {}});
+    }
+    return figure("Work units per log",
+                  bar_chart({"Work units per log", "work units", ""}, units)) +
+           figure("Median CPU per work unit, per log",
+                  bar_chart({"Median CPU per work unit, per log", "CPU hours", ""}, medians));
+}
+
+// Which colour stands for which log.
+std::string legend(const Figures& figures) {
+    std::string html = "<ul class=\"legend\">";
+    for (std::size_t at = 0; at < figures.logs.size(); ++at) {
+        html += "<li><span class=\"swatch\" style=\"background: " + std::string(series_colour(at)) +
+                "\"></span>" + escape_markup(figures.logs[at].label) + "</li>";
+    }
+    return html + "</ul>\n";
+}
+
+std::string best_section(std::string_view title, const std::optional<std::vector<BestUnit>>& units,
+                         const std::vector<LogFigures>& logs, bool chisq) {
+    std::string html = "<section><h2>" + escape_markup(title) + "</h2>\n";
+    if (!units || units->empty()) {
+        return html + "<p class=\"none\">" +
+               (units ? "No work unit has a score." : "The logs have no such column.") +
+               "</p></section>\n";
+    }
+    return html + render(best_table(*units, logs, chisq), "compact") + "</section>\n";
+}
+
+std::string subtitle(const Figures& figures) {
+    std::string text = format_counted(figures.all.work_units, "work unit", "work units") +
+                       " from " + format_counted(figures.logs.size(), "log", "logs");
+    if (figures.all.first && figures.all.last) {
+        text += ", " + format_stamp(*figures.all.first).substr(0, 10) + " to " +
+                format_stamp(*figures.all.last).substr(0, 10);
+    }
+    return text;
+}
+
+std::string footer() {
+    return "<footer>Made by wutally-report " + std::string(version) +
+           ".</footer>\n</body>\n</html>\n";
+}
+
+} // namespace
+
+std::string html_report(const Figures& figures) {
+    std::string html = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" "
+                       "lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
+                       "<title>WUTally report</title>\n<style>" +
+                       std::string(style) + "</style>\n</head>\n<body>\n";
+    html += "<header><h1>WUTally report</h1>\n<p class=\"subtitle\">" +
+            escape_markup(subtitle(figures)) + "</p></header>\n";
+    html += "<h2>Summary</h2>\n" + render(summary_table(figures));
+    if (figures.all.work_units == 0) {
+        // Charts of nothing would only show invented dates.
+        return html + "<p class=\"none\">" + std::string(no_work_units) + "</p>\n" + footer();
+    }
+    html += "<h2>Work over time</h2>\n";
+    if (figures.logs.size() > 1) {
+        html += legend(figures);
+    }
+    html += "<div class=\"charts\">\n" + months_chart(figures) + cpu_chart(figures) + "</div>\n";
+    if (figures.logs.size() > 1) {
+        html += "<h2>Per log</h2>\n<div class=\"charts\">\n" + per_log_charts(figures) + "</div>\n";
+    }
+    if (figures.versions && !figures.versions->empty()) {
+        html +=
+            "<h2>By client version</h2>\n" + render(versions_table(*figures.versions), "compact");
+    }
+    html += best_section("Best gaussians (bg_score)", figures.best_gaussians, figures.logs, true) +
+            best_section("Best spikes (bs_score)", figures.best_spikes, figures.logs, false);
+    if (figures.account) {
+        html += "<h2>Account, as of " + escape_markup(format_stamp(figures.account->date)) +
+                "</h2>\n" + render(account_table(*figures.account), "compact");
+    }
+    return html + footer();
+}
+
+} // namespace wutally::report
