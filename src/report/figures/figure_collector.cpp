@@ -488,18 +488,41 @@ Figures FigureCollector::finish() {
     return figures;
 }
 
+namespace {
+
+// A day's month as a count of months, worked out once for a run of units of
+// one day, as units mostly come in the order of their days.
+class MonthIndex {
+  public:
+    int operator()(Stamp stamp) {
+        if (stamp.day != day_) {
+            day_ = stamp.day;
+            index_ = month_index(month_of(stamp));
+        }
+        return index_;
+    }
+
+  private:
+    std::chrono::sys_days day_{std::chrono::days{std::numeric_limits<int>::min()}};
+    int index_ = 0;
+};
+
+} // namespace
+
 void FigureCollector::add_months(Figures& figures) const {
     if (units_.empty()) {
         return;
     }
+    MonthIndex index_of_month;
     int first = std::numeric_limits<int>::max();
-    int last = 0;
+    int last = std::numeric_limits<int>::min();
     for (const Unit& unit : units_) {
-        first = std::min(first, month_index(month_of(unit.date)));
-        last = std::max(last, month_index(month_of(unit.date)));
+        const int month = index_of_month(unit.date);
+        first = std::min(first, month);
+        last = std::max(last, month);
     }
     const auto month_of_unit = [&](const Unit& unit) {
-        return static_cast<std::size_t>(month_index(month_of(unit.date)) - first);
+        return static_cast<std::size_t>(index_of_month(unit.date) - first);
     };
     const std::size_t count = static_cast<std::size_t>(last - first) + 1;
     const std::size_t logs = logs_.size();

@@ -5,60 +5,13 @@
 #include "report/rendering/report_tables.hpp"
 #include "report/rendering/svg_chart.hpp"
 
+#include <page_style.hpp>
 #include <version.hpp>
 
 namespace wutally::report {
 
 namespace {
 
-constexpr std::string_view style = R"(
-:root { --ink: #1f2933; --muted: #5f6b7a; --line: #e2e6ea; --bar: #3b6fb6;
-        --dot: #3b6fb6; --step: #d9622b; --panel: #f7f9fb; }
-* { box-sizing: border-box; }
-body { font-family: system-ui, -apple-system, "Segoe UI", Roboto, "Helvetica Neue", Arial,
-       sans-serif; color: var(--ink); margin: 0 auto; padding: 2rem 1.5rem 3rem;
-       max-width: 1240px; line-height: 1.45; }
-h1 { font-size: 1.7rem; margin: 0; }
-h2 { font-size: 1.15rem; margin: 2.2rem 0 0.8rem; }
-.subtitle { color: var(--muted); margin: 0.3rem 0 0; }
-table { border-collapse: collapse; width: 100%; font-size: 0.9rem;
-        font-variant-numeric: tabular-nums; }
-th, td { padding: 0.4rem 0.6rem; border-bottom: 1px solid var(--line); text-align: right;
-         white-space: nowrap; }
-table.compact { width: auto; min-width: 60%; }
-td.path { white-space: normal; overflow-wrap: anywhere; min-width: 14em; }
-th { color: var(--muted); font-weight: 600; background: var(--panel); }
-th:first-child, td:first-child, td.text, th.text { text-align: left; }
-tr.total td { font-weight: 600; border-top: 2px solid var(--line); }
-.scroll { overflow-x: auto; }
-.charts { display: grid; grid-template-columns: repeat(auto-fit, minmax(500px, 1fr));
-          gap: 1.2rem; }
-figure { margin: 0; padding: 1rem 1rem 0.6rem; border: 1px solid var(--line);
-         border-radius: 10px; break-inside: avoid; page-break-inside: avoid; }
-figcaption { font-weight: 600; margin-bottom: 0.4rem; }
-svg { display: block; width: 100%; height: auto; }
-svg text { font-size: 15px; fill: var(--muted); }
-svg .legend { font-size: 13px; }
-svg .grid { stroke: var(--line); }
-svg .axis, svg .tick { stroke: var(--muted); }
-svg .bar { fill: var(--bar); }
-svg .dots circle { fill: var(--dot); }
-svg .steps { fill: none; stroke: var(--step); stroke-width: 2.5; }
-.none { color: var(--muted); }
-.legend { list-style: none; display: flex; flex-wrap: wrap; gap: 0.4rem 1.4rem; padding: 0;
-          margin: 0 0 0.8rem; }
-.swatch { display: inline-block; width: 0.9rem; height: 0.9rem; border-radius: 3px;
-          margin-right: 0.4rem; vertical-align: -0.1rem; }
-footer { margin-top: 2.5rem; color: var(--muted); font-size: 0.85rem; }
-@media (max-width: 600px) { .charts { grid-template-columns: 1fr; } }
-@media print {
-  body { padding: 0; max-width: none; font-size: 10pt; }
-  .charts { grid-template-columns: 1fr 1fr; }
-  figure { border-color: #bbb; }
-  .scroll { overflow: visible; }
-  h2 { break-after: avoid; }
-}
-)";
 
 // Appended piece by piece: GCC 12 warns wrongly about overlapping copies in
 // a chain of string concatenations here.
@@ -233,7 +186,7 @@ std::string html_report(const Figures& figures) {
                        "lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
                        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
                        "<title>WUTally report</title>\n<style>" +
-                       std::string(style) + "</style>\n</head>\n<body>\n";
+                       std::string(page_style) + "</style>\n</head>\n<body>\n";
     html += "<header><h1>WUTally report</h1>\n<p class=\"subtitle\">" +
             escape_markup(subtitle(figures)) + "</p></header>\n";
     html += "<h2>Summary</h2>\n" + render(summary_table(figures));
