@@ -20,7 +20,8 @@ void check_lookup(std::string_view text, std::string_view key) {
     const client::Lookup lookup = client::find_value(text, key);
     const std::string pattern = std::string(key) + '=';
     const std::size_t at = text.find(pattern);
-    if (const auto* value = std::get_if<std::string_view>(&lookup)) {
+    if (lookup) {
+        const std::string_view* value = &*lookup;
         if (at == std::string_view::npos || value->data() != text.data() + at + pattern.size() ||
             value->find('\n') != std::string_view::npos ||
             text.substr(at + pattern.size() + value->size(), 1) != "\n") {
@@ -30,7 +31,7 @@ void check_lookup(std::string_view text, std::string_view key) {
     }
     const auto expected = at == std::string_view::npos ? client::LookupFailure::no_key
                                                        : client::LookupFailure::no_end;
-    if (std::get<client::LookupFailure>(lookup) != expected) {
+    if (lookup.error() != expected) {
         std::abort();
     }
 }
@@ -40,8 +41,8 @@ void check_round_trip(std::string_view text) {
     const std::string bytes(text.substr(0, text.find('\0')));
     const std::string result = "name=" + bytes + "\n" + bytes + "\n";
     const fake::RoundTrip trip = fake::log_twice(bytes + "\n", result, bytes + "\n");
-    if (trip.first_status != run::exit_success || trip.fields != std::vector<std::size_t>{57, 57} ||
-        trip.second_status != run::exit_already_logged) {
+    if (trip.first_status != static_cast<int>(run::ExitStatus::success) || trip.fields != std::vector<std::size_t>{57, 57} ||
+        trip.second_status != static_cast<int>(run::ExitStatus::already_logged)) {
         std::abort();
     }
 }

@@ -1,8 +1,9 @@
 // Looking a value up by its key in a client text.
 #pragma once
 
+#include "platform/result.hpp"
+
 #include <string_view>
-#include <variant>
 
 namespace wutally::client {
 
@@ -10,7 +11,7 @@ namespace wutally::client {
 // follows it.
 enum class LookupFailure { no_key, no_end };
 
-using Lookup = std::variant<std::string_view, LookupFailure>;
+using Lookup = Result<std::string_view, LookupFailure>;
 
 // The value of the first "key=" anywhere in the text (inside a longer key or
 // a value alike), up to but not including the next line feed. Nothing is

@@ -103,11 +103,11 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
         header.load_header_table(record);
     }
     const client::Lookup value = client::find_value(result_text, "name");
-    if (const auto* failure = std::get_if<client::LookupFailure>(&value)) {
-        return {CheckOutcome::no_name_value, {}, *failure, false, std::nullopt, std::nullopt};
+    if (!value) {
+        return {CheckOutcome::no_name_value, {}, value.error(), false, std::nullopt, std::nullopt};
     }
     DuplicateCheck check{CheckOutcome::not_logged,
-                         stored_form(std::get<std::string_view>(value)),
+                         stored_form(*value),
                          client::LookupFailure::no_key,
                          false,
                          std::nullopt,

@@ -215,8 +215,10 @@ Result<void, HoldFailure> Taker::take() {
             last = seen;
             unchanged_since = now;
         }
+        // Over a share even a holder on this machine waits on the server.
+        const bool share = hold_.share != platform::ShareKind::local || elsewhere_;
         const TimePoint give_up =
-            std::min(deadline_, unchanged_since + (elsewhere_ ? share_wait_bound : log_wait_bound));
+            std::min(deadline_, unchanged_since + (share ? share_wait_bound : log_wait_bound));
         if (now >= give_up) {
             return HoldFailure::cannot_open;
         }
@@ -226,7 +228,6 @@ Result<void, HoldFailure> Taker::take() {
         retries = 0;
         hold_.clock.sleep_for(
             std::min(pause, std::chrono::ceil<std::chrono::milliseconds>(give_up - now)));
-        const bool share = hold_.share != platform::ShareKind::local || elsewhere_;
         pause = std::min(pause * 2, share ? longest_share_wait_pause : longest_wait_pause);
     }
 }

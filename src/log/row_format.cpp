@@ -97,10 +97,10 @@ DataRow data_row(const ClientTexts& texts, const std::tm& time) {
         for (const std::string_view key : list->keys) {
             const client::Lookup lookup = client::find_value(text, key);
             row.bytes += ',';
-            if (const auto* value = std::get_if<std::string_view>(&lookup)) {
-                append_value_field(row.bytes, *value);
+            if (lookup) {
+                append_value_field(row.bytes, *lookup);
             } else {
-                row.missing.push_back({key, std::get<client::LookupFailure>(lookup)});
+                row.missing.push_back({key, lookup.error()});
             }
         }
     }

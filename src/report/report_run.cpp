@@ -62,7 +62,7 @@ bool write_page(platform::FileSystem& files, const std::string& path, std::strin
 
 // Lists the skipped rows of every log; a log that fails is named with the
 // reason, and the others are still listed.
-int list_skipped_rows(const ReportOptions& options, const ReportServices& services) {
+ReportStatus list_skipped_rows(const ReportOptions& options, const ReportServices& services) {
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
     bool failed = false;
@@ -71,17 +71,17 @@ int list_skipped_rows(const ReportOptions& options, const ReportServices& servic
         const auto listed = list_skipped(services.files, path, listing);
         if (!out.print(listing)) {
             errors.print("wutally-report: cannot write to standard output\n");
-            return report_failure;
+            return ReportStatus::failure;
         }
         if (!listed) {
             errors.print(message(path, describe(listed.error())));
             failed = true;
         }
     }
-    return failed ? report_failure : report_success;
+    return failed ? ReportStatus::failure : ReportStatus::success;
 }
 
-int report(const ReportOptions& options, const ReportServices& services) {
+ReportStatus report(const ReportOptions& options, const ReportServices& services) {
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
     platform::FileSystem& files = services.files;
@@ -93,7 +93,7 @@ int report(const ReportOptions& options, const ReportServices& services) {
             errors.print("wutally-report: the page " + printable(*options.html_file) +
                          " would be written over the log " + printable(*log) +
                          "; no page is written\n");
-            return report_usage_error;
+            return ReportStatus::usage_error;
         }
     }
     // The logs' labels are known before their figures are made.
@@ -115,33 +115,33 @@ int report(const ReportOptions& options, const ReportServices& services) {
         }
     }
     if (failed) {
-        return report_failure;
+        return ReportStatus::failure;
     }
     const Figures figures = collector.finish();
     if (!out.print(options.json ? json_report(figures) : text_report(figures))) {
         errors.print("wutally-report: cannot write to standard output\n");
-        return report_failure;
+        return ReportStatus::failure;
     }
     if (options.html_file && !write_page(files, *options.html_file, html_report(figures))) {
         errors.print(message(*options.html_file, "cannot write the page"));
-        return report_failure;
+        return ReportStatus::failure;
     }
-    return report_success;
+    return ReportStatus::success;
 }
 
-int run_parsed(std::span<const std::string_view> arguments, const ReportServices& services) {
+ReportStatus run_parsed(std::span<const std::string_view> arguments, const ReportServices& services) {
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
     const ParsedOptions parsed = parse_report_options(arguments);
     if (const auto* request = std::get_if<InfoRequest>(&parsed)) {
         const bool written =
             out.print(*request == InfoRequest::help ? std::string(usage_text) : version_text());
-        return written ? report_success : report_failure;
+        return written ? ReportStatus::success : ReportStatus::failure;
     }
     if (const auto* error = std::get_if<UsageError>(&parsed)) {
         errors.print("wutally-report: " + printable(error->message) + "\n" +
                      std::string(usage_text));
-        return report_usage_error;
+        return ReportStatus::usage_error;
     }
     return report(std::get<ReportOptions>(parsed), services);
 }
@@ -150,10 +150,10 @@ int run_parsed(std::span<const std::string_view> arguments, const ReportServices
 
 int run_report(std::span<const std::string_view> arguments, const ReportServices& services) {
     try {
-        return run_parsed(arguments, services);
+        return static_cast<int>(run_parsed(arguments, services));
     } catch (const std::bad_alloc&) {
         services.errors.print("wutally-report: out of memory\n");
-        return report_failure;
+        return static_cast<int>(ReportStatus::failure);
     }
 }
 

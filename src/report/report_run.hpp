@@ -9,7 +9,7 @@
 
 namespace wutally::report {
 
-enum ReportStatus : int { report_success = 0, report_failure = 1, report_usage_error = 2 };
+enum class ReportStatus : int { success = 0, failure = 1, usage_error = 2 };
 
 // Where a report prints its results and its messages, and the files it
 // reads and writes.

@@ -18,11 +18,11 @@ namespace {
 // The line a run ends with and the status it exits with.
 struct Outcome {
     std::string line;
-    int status = exit_failure;
+    ExitStatus status = ExitStatus::failure;
 };
 
 Outcome failure(std::string line) {
-    return {std::move(line), exit_failure};
+    return {std::move(line), ExitStatus::failure};
 }
 
 std::string lookup_message(std::string_view key, client::LookupFailure failure) {
@@ -90,7 +90,7 @@ std::optional<Outcome> refusal(const log::DuplicateCheck& check, const std::stri
         return failure("WUTally: Could not find name in CSV file.\n");
     case log::CheckOutcome::already_logged:
         return Outcome{"WUTally: Work Unit " + check.name + " has already been logged.\n",
-                       exit_already_logged};
+                       ExitStatus::already_logged};
     case log::CheckOutcome::read_error:
         break;
     }
@@ -190,7 +190,7 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
             context.log->release();
             return {"WUTally: work unit saved successfully on " + log::format_timestamp(*time) +
                         "\r\n",
-                    exit_success};
+                    ExitStatus::success};
         }
         if (appended.error() == log::AppendFailure::failed) {
             return failure("WUTally: Error writing " + path + "\n");
@@ -204,9 +204,9 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
     CommandLine command_line = parse_command_line(arguments);
     switch (command_line.request) {
     case Request::help:
-        return {help_text(), exit_success};
+        return {help_text(), ExitStatus::success};
     case Request::version:
-        return {version_line(), exit_success};
+        return {version_line(), ExitStatus::success};
     case Request::log:
         break;
     }
@@ -234,7 +234,7 @@ int run(std::span<const std::string_view> arguments, const Services& services) {
         outcome = failure("WUTally: Out of memory\n");
     }
     services.console.print(outcome.line);
-    return outcome.status;
+    return static_cast<int>(outcome.status);
 }
 
 } // namespace wutally::run

@@ -15,7 +15,7 @@
 
 namespace wutally::run {
 
-enum ExitStatus : int { exit_success = 0, exit_failure = 1, exit_already_logged = 2 };
+enum class ExitStatus : int { success = 0, failure = 1, already_logged = 2 };
 
 // Everything a run acquires. Its destructor is the run's single clean-up:
 // it releases the texts that were loaded and lets the log go if it is held.

@@ -30,9 +30,9 @@ std::string client_text(const std::string& value) {
 TEST_P(RowRoundTrip, ReadsBackAsOneLineAndIsFoundAgain) {
     const std::string text = client_text(GetParam().value);
     const fake::RoundTrip trip = fake::log_twice(text, text, text);
-    EXPECT_EQ(trip.first_status, run::exit_success);
+    EXPECT_EQ(trip.first_status, static_cast<int>(run::ExitStatus::success));
     EXPECT_EQ(trip.fields, (std::vector<std::size_t>{57, 57}));
-    EXPECT_EQ(trip.second_status, run::exit_already_logged);
+    EXPECT_EQ(trip.second_status, static_cast<int>(run::ExitStatus::already_logged));
 }
 
 const RoundTripCase round_trip_cases[] = {

@@ -13,6 +13,7 @@
 #include <tuple>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace wutally {
 namespace {
@@ -102,8 +103,6 @@ const LockCase lock_cases[] = {
      milliseconds{0}, "WUTally: broke the stale lock of process 100 on here"},
     {"process_here_holds_it_briefly", lock_of(live_here), seconds{0}, milliseconds{2000}, 0,
      milliseconds{2000}, milliseconds{2200}, ""},
-    {"process_here_holds_it_for_good", lock_of(live_here), seconds{0}, std::nullopt, 1,
-     log::log_wait_bound, log::log_wait_bound, ""},
     {"elsewhere_just_taken", lock_of(elsewhere), seconds{0}, std::nullopt, 0, log::stale_lock_age,
      log::stale_lock_age + seconds{1}, "WUTally: broke the stale lock of process 300 on there"},
     {"elsewhere_taken_long_ago", lock_of(elsewhere), seconds{3600}, std::nullopt, 0, seconds{5},
@@ -129,6 +128,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, StaleLock,
                                                           platform::ShareKind::network,
                                                           platform::ShareKind::smb)),
                          stale_lock_case_name);
+
+// A live holder on this machine that never lets go is waited for as long
+// as the log's place allows: over a share its run waits on the server too.
+TEST(StaleLock, ALiveHolderHereIsWaitedForByWhereTheLogLies) {
+    const std::array<std::pair<platform::ShareKind, seconds>, 3> bounds{{
+        {platform::ShareKind::local, log::log_wait_bound},
+        {platform::ShareKind::network, log::share_wait_bound},
+        {platform::ShareKind::smb, log::share_wait_bound},
+    }};
+    for (const auto& [share, bound] : bounds) {
+        fake::FakeRun runs;
+        runs.machine.running.insert(live_here.pid);
+        runs.files.set_share(share);
+        runs.files.put_file(log_path, earlier_log);
+        runs.files.put_file(lock_path, lock_of(live_here));
+        const auto deadline = runs.clock.now() + log::outer_wait_bound;
+        EXPECT_FALSE(log::LogHold::take(log_path, runs.hold_services(), deadline).has_value());
+        EXPECT_EQ(runs.clock.elapsed(), bound) << static_cast<int>(share);
+        EXPECT_TRUE(runs.files.exists(lock_path));
+    }
+}
 
 // The row a dead run was writing, as its pending file tells it.
 const std::string dead_row = "\r\n" + row_of("unit.1") + ",\"x\"";
