@@ -41,7 +41,8 @@ void check_round_trip(std::string_view text) {
     const std::string bytes(text.substr(0, text.find('\0')));
     const std::string result = "name=" + bytes + "\n" + bytes + "\n";
     const fake::RoundTrip trip = fake::log_twice(bytes + "\n", result, bytes + "\n");
-    if (trip.first_status != static_cast<int>(run::ExitStatus::success) || trip.fields != std::vector<std::size_t>{57, 57} ||
+    if (trip.first_status != static_cast<int>(run::ExitStatus::success) ||
+        trip.fields != std::vector<std::size_t>{57, 57} ||
         trip.second_status != static_cast<int>(run::ExitStatus::already_logged)) {
         std::abort();
     }

@@ -167,7 +167,6 @@ struct SeenLock {
     TimePoint measured_at{};
 };
 
-
 class Taker {
   public:
     Taker(HoldState& hold, TimePoint deadline) : hold_(hold), deadline_(deadline) {}
@@ -342,7 +341,8 @@ Attempt Taker::watch_lock() {
         seen_ = SeenLock{*state, now, std::nullopt, std::nullopt, std::nullopt, {}};
     }
     if (!seen_->text) {
-        if (hold_.share == platform::ShareKind::smb && now - seen_->first_seen < read_on_smb_after) {
+        if (hold_.share == platform::ShareKind::smb &&
+            now - seen_->first_seen < read_on_smb_after) {
             elsewhere_ = true;
             return Attempt::busy;
         }

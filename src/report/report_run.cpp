@@ -129,7 +129,8 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     return ReportStatus::success;
 }
 
-ReportStatus run_parsed(std::span<const std::string_view> arguments, const ReportServices& services) {
+ReportStatus run_parsed(std::span<const std::string_view> arguments,
+                        const ReportServices& services) {
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
     const ParsedOptions parsed = parse_report_options(arguments);

@@ -10,9 +10,9 @@
 
 #include <array>
 #include <chrono>
-#include <tuple>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace wutally {
@@ -60,8 +60,7 @@ PRINT_CASE_BY_LABEL(LockCase)
 
 // Every case on this machine's own disk, on an NFS share and on an SMB
 // share, where no byte-range lock is taken: the lock file alone decides.
-class StaleLock
-    : public testing::TestWithParam<std::tuple<LockCase, platform::ShareKind>> {};
+class StaleLock : public testing::TestWithParam<std::tuple<LockCase, platform::ShareKind>> {};
 
 TEST_P(StaleLock, IsBrokenOnceItsHolderIsKnownToBeGone) {
     const LockCase& test = std::get<0>(GetParam());
@@ -86,8 +85,7 @@ TEST_P(StaleLock, IsBrokenOnceItsHolderIsKnownToBeGone) {
     const milliseconds read_later =
         std::get<1>(GetParam()) == platform::ShareKind::smb ? log::read_on_smb_after : seconds{0};
     EXPECT_GE(runs.clock.elapsed(), test.waited_at_least);
-    EXPECT_LE(runs.clock.elapsed(),
-              std::max(test.waited_at_most, read_later + milliseconds{200}));
+    EXPECT_LE(runs.clock.elapsed(), std::max(test.waited_at_most, read_later + milliseconds{200}));
     EXPECT_TRUE(runs.errors.text().starts_with(test.told)) << runs.errors.text();
     const std::string log = *runs.files.file_bytes(log_path);
     EXPECT_EQ(log.starts_with(earlier_log + "\r\n\"") && holds_the_unit(log), test.status == 0);

@@ -12,7 +12,6 @@ namespace wutally::report {
 
 namespace {
 
-
 // Appended piece by piece: GCC 12 warns wrongly about overlapping copies in
 // a chain of string concatenations here.
 std::string cell(std::string_view text, std::string_view tag = "td", std::string_view kind = "") {
