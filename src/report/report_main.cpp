@@ -1,4 +1,5 @@
 #include "platform/arguments.hpp"
+#include "platform/local_zone.hpp"
 #include "platform/native.hpp"
 #include "report/report_run.hpp"
 
@@ -7,5 +8,6 @@ int main(int argc, char** argv) {
     wutally::platform::StandardOutput out;
     wutally::platform::StandardError errors;
     const auto files = wutally::platform::native_file_system();
-    return wutally::report::run_report(arguments, {out, errors, *files});
+    wutally::platform::SystemZone zone;
+    return wutally::report::run_report(arguments, {out, errors, *files, zone});
 }

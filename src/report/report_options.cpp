@@ -7,22 +7,28 @@
 namespace wutally::report {
 
 const std::string_view usage_text =
-    "usage: wutally-report [--json] [--html FILE] [--since DAY] [--until DAY] [PATH...]\n"
+    "usage: wutally-report [--json] [--html FILE] [--metrics FILE] [--since DAY]\n"
+    "                      [--until DAY] [--silent-after DAYS] [PATH...]\n"
     "       wutally-report --skipped [PATH...]\n"
     "\n"
     "Shows what WUTally logs hold: work units, CPU time, months, client\n"
     "versions, the best results and the account.\n"
     "\n"
-    "  PATH         a log, or a directory holding WUTally.csv; several paths\n"
-    "               are reported together and one by one (default: WUTally.csv);\n"
-    "               - reads a log from standard input\n"
-    "  --json       the figures as one JSON document instead of the summary\n"
-    "  --html FILE  also write a page of charts and tables to FILE\n"
-    "  --since DAY  only the work units of this day (YYYY-MM-DD) and later\n"
-    "  --until DAY  only the work units of this day (YYYY-MM-DD) and earlier\n"
-    "  --skipped    list the rows that are skipped, as PATH:LINE: REASON\n"
-    "  --help, /?   this text\n"
-    "  --version    the program's version\n";
+    "  PATH            a log, or a directory holding WUTally.csv; several paths\n"
+    "                  are reported together and one by one (default:\n"
+    "                  WUTally.csv); - reads a log from standard input\n"
+    "  --json          the figures as one JSON document instead of the summary\n"
+    "  --html FILE     also write a page of charts and tables to FILE\n"
+    "  --metrics FILE  also write the figures for Prometheus to FILE (*.prom)\n"
+    "  --since DAY     only the work units of this day and later\n"
+    "  --until DAY     only the work units of this day and earlier\n"
+    "                  (DAY as YYYY-MM-DD or YYYY.MM.DD)\n"
+    "  --silent-after DAYS\n"
+    "                  mark a log whose last work unit is more than DAYS days\n"
+    "                  older than the newest of all logs (default: 3)\n"
+    "  --skipped       list the rows that are skipped, as PATH:LINE: REASON\n"
+    "  --help, /?      this text\n"
+    "  --version       the program's version\n";
 
 std::string version_text() {
     return "wutally-report " + std::string(version) + "\n";
@@ -30,10 +36,10 @@ std::string version_text() {
 
 namespace {
 
-// A day given as YYYY-MM-DD, at its first second or, with `last`, at its
-// last (a leap second included).
+// A day given as YYYY-MM-DD, or as the programs print it, YYYY.MM.DD, at
+// its first second or, with `last`, at its last (a leap second included).
 std::optional<Stamp> parse_day(std::string_view text, bool last) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+    if (text.size() != 10 || text[4] != text[7] || (text[4] != '-' && text[4] != '.')) {
         return std::nullopt;
     }
     std::string field(text);
@@ -46,17 +52,19 @@ std::optional<Stamp> parse_day(std::string_view text, bool last) {
     return stamp;
 }
 
-// An option's value, given as the next argument or after "=".
-std::optional<std::string_view>
-value_of(std::string_view name, std::span<const std::string_view> arguments, std::size_t& at) {
-    const std::string_view argument = arguments[at];
-    if (argument.size() > name.size() && argument[name.size()] == '=') {
-        return argument.substr(name.size() + 1);
-    }
-    if (++at == arguments.size()) {
+// A whole number of days from 1 to 100 years' worth.
+std::optional<int> parse_days(std::string_view text) {
+    int days = 0;
+    if (text.empty() || text.size() > 5) {
         return std::nullopt;
     }
-    return arguments[at];
+    for (const char digit : text) {
+        if (digit < '0' || digit > '9') {
+            return std::nullopt;
+        }
+        days = days * 10 + (digit - '0');
+    }
+    return days >= 1 && days <= 36525 ? std::optional<int>(days) : std::nullopt;
 }
 
 bool is_option(std::string_view argument, std::string_view name) {
@@ -64,55 +72,119 @@ bool is_option(std::string_view argument, std::string_view name) {
                                 argument[name.size()] == '=');
 }
 
-} // namespace
+// Takes the command line one argument at a time.
+class OptionParser {
+  public:
+    explicit OptionParser(std::span<const std::string_view> arguments) : arguments_(arguments) {}
 
-ParsedOptions parse_report_options(std::span<const std::string_view> arguments) {
-    ReportOptions options;
-    bool only_paths = false;
-    for (std::size_t at = 0; at < arguments.size(); ++at) {
-        const std::string_view argument = arguments[at];
-        if (only_paths || argument == "-" || !argument.starts_with('-')) {
-            if (argument == "/?" && !only_paths) {
-                return InfoRequest::help;
+    Result<ReportOptions, UsageError> parse() {
+        for (; at_ < arguments_.size(); ++at_) {
+            if (auto error = take(arguments_[at_])) {
+                return *std::move(error);
             }
-            options.paths.emplace_back(argument);
+            if (options_.request != Request::report) {
+                return std::move(options_);
+            }
+        }
+        if (auto error = check_combination()) {
+            return *std::move(error);
+        }
+        if (options_.paths.empty()) {
+            options_.paths.emplace_back(log::log_file_name);
+        }
+        return std::move(options_);
+    }
+
+  private:
+    std::optional<UsageError> take(std::string_view argument) {
+        if (only_paths_ || argument == "-" || !argument.starts_with('-')) {
+            if (argument == "/?" && !only_paths_) {
+                options_.request = Request::help;
+            } else {
+                options_.paths.emplace_back(argument);
+            }
         } else if (argument == "--") {
-            only_paths = true;
+            only_paths_ = true;
         } else if (argument == "--help" || argument == "-h") {
-            return InfoRequest::help;
+            options_.request = Request::help;
         } else if (argument == "--version") {
-            return InfoRequest::version;
+            options_.request = Request::version;
         } else if (argument == "--json") {
-            options.json = true;
+            options_.json = true;
         } else if (argument == "--skipped") {
-            options.skipped = true;
+            options_.skipped = true;
         } else if (is_option(argument, "--since") || is_option(argument, "--until")) {
-            const bool since = argument.starts_with("--since");
-            const std::string_view name = since ? "--since" : "--until";
-            const auto value = value_of(name, arguments, at);
-            const auto day = value ? parse_day(*value, !since) : std::nullopt;
-            if (!day) {
-                return UsageError{std::string(name) + " needs a day as YYYY-MM-DD"};
+            return take_day(argument.starts_with("--since"));
+        } else if (is_option(argument, "--silent-after")) {
+            const auto days = parse_days(value_of("--silent-after").value_or(""));
+            if (!days) {
+                return UsageError{"--silent-after needs a whole number of days from 1"};
             }
-            (since ? options.since : options.until) = day;
-        } else if (argument == "--html") {
-            if (++at == arguments.size()) {
-                return UsageError{"--html needs a file name"};
+            options_.silent_after_days = *days;
+        } else if (is_option(argument, "--html") || is_option(argument, "--metrics")) {
+            const bool html = argument.starts_with("--html");
+            const std::string_view name = html ? "--html" : "--metrics";
+            const auto file = value_of(name);
+            if (!file || file->empty()) {
+                return UsageError{std::string(name) + " needs a file name"};
             }
-            options.html_file = std::string(arguments[at]);
-        } else if (argument.starts_with("--html=")) {
-            options.html_file = std::string(argument.substr(7));
+            (html ? options_.html_file : options_.metrics_file) = std::string(*file);
         } else {
             return UsageError{"unknown option " + std::string(argument)};
         }
+        return std::nullopt;
     }
-    if (options.html_file && options.html_file->empty()) {
-        return UsageError{"--html needs a file name"};
+
+    std::optional<UsageError> take_day(bool since) {
+        const std::string_view name = since ? "--since" : "--until";
+        const auto value = value_of(name);
+        const auto day = value ? parse_day(*value, !since) : std::nullopt;
+        if (!day) {
+            return UsageError{std::string(name) + " needs a day as YYYY-MM-DD or YYYY.MM.DD"};
+        }
+        (since ? options_.since : options_.until) = day;
+        return std::nullopt;
     }
-    if (options.paths.empty()) {
-        options.paths.emplace_back(log::log_file_name);
+
+    // Options that would each drop what another asked for.
+    std::optional<UsageError> check_combination() const {
+        const ReportOptions& o = options_;
+        if (o.skipped && (o.json || o.html_file || o.metrics_file || o.since || o.until)) {
+            return UsageError{"--skipped lists rows alone; it takes no --json, --html, "
+                              "--metrics, --since or --until"};
+        }
+        if (o.metrics_file && (o.since || o.until)) {
+            return UsageError{"--metrics counts whole logs; it takes no --since or --until"};
+        }
+        if (o.since && o.until && *o.until < *o.since) {
+            return UsageError{"--until is a day before --since"};
+        }
+        return std::nullopt;
     }
-    return options;
+
+    // An option's value, given as the next argument or after "=".
+    std::optional<std::string_view> value_of(std::string_view name) {
+        const std::string_view argument = arguments_[at_];
+        if (argument.size() > name.size() && argument[name.size()] == '=') {
+            return argument.substr(name.size() + 1);
+        }
+        if (++at_ == arguments_.size()) {
+            return std::nullopt;
+        }
+        return arguments_[at_];
+    }
+
+    std::span<const std::string_view> arguments_;
+    std::size_t at_ = 0;
+    bool only_paths_ = false;
+    ReportOptions options_;
+};
+
+} // namespace
+
+Result<ReportOptions, UsageError>
+parse_report_options(std::span<const std::string_view> arguments) {
+    return OptionParser(arguments).parse();
 }
 
 } // namespace wutally::report

@@ -6,6 +6,7 @@
 #include "report/reading/log_source.hpp"
 #include "report/rendering/html_report.hpp"
 #include "report/rendering/json_report.hpp"
+#include "report/rendering/metrics_report.hpp"
 #include "report/rendering/svg_chart.hpp"
 #include "report/rendering/text_report.hpp"
 #include "report/report_options.hpp"
@@ -20,11 +21,13 @@ std::string message(std::string_view path, std::string_view reason) {
     return "wutally-report: " + printable(path) + ": " + std::string(reason) + "\n";
 }
 
-// The log that the page would be written over, whatever path names both:
-// the same path, a directory and its log, a link.
-std::optional<std::string> log_under_page(platform::FileSystem& files,
-                                          const ReportOptions& options) {
-    const auto page = files.state_of(*options.html_file);
+const std::string_view help_pointer = "Try 'wutally-report --help' for the options.\n";
+
+// The log that a file the report writes would be written over, whatever
+// path names both: the same path, a directory and its log, a link.
+std::optional<std::string> log_under(platform::FileSystem& files, const std::string& target,
+                                     const ReportOptions& options) {
+    const auto page = files.state_of(target);
     if (!page) {
         return std::nullopt;
     }
@@ -40,9 +43,10 @@ std::optional<std::string> log_under_page(platform::FileSystem& files,
     return std::nullopt;
 }
 
-// Writes the page beside its place first and puts it there only when it is
-// whole, so that a failed write leaves an earlier page as it was.
-bool write_page(platform::FileSystem& files, const std::string& path, std::string_view page) {
+// Writes a file beside its place first and puts it there only when it is
+// whole, so that a failed write leaves an earlier file as it was, and a
+// reader never sees half of one.
+bool write_whole(platform::FileSystem& files, const std::string& path, std::string_view page) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string partial = path + ".partial" + std::to_string(attempt);
         auto file = files.create_new(partial);
@@ -66,6 +70,7 @@ ReportStatus list_skipped_rows(const ReportOptions& options, const ReportService
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
     bool failed = false;
+    bool listed_any = false;
     for (const std::string& path : options.paths) {
         std::string listing;
         const auto listed = list_skipped(services.files, path, listing);
@@ -77,8 +82,20 @@ ReportStatus list_skipped_rows(const ReportOptions& options, const ReportService
             errors.print(message(path, describe(listed.error())));
             failed = true;
         }
+        listed_any = listed_any || !listing.empty();
+    }
+    if (!failed && !listed_any) {
+        errors.print("wutally-report: nothing skipped\n");
     }
     return failed ? ReportStatus::failure : ReportStatus::success;
+}
+
+UnixSecondsOf unix_seconds(const ReportServices& services) {
+    return [&zone = services.zone](Stamp stamp) {
+        const std::chrono::year_month_day day{stamp.day};
+        return zone.unix_seconds({static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
+                                  static_cast<unsigned>(day.day()), stamp.time_of_day.count()});
+    };
 }
 
 ReportStatus report(const ReportOptions& options, const ReportServices& services) {
@@ -88,11 +105,14 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     if (options.skipped) {
         return list_skipped_rows(options, services);
     }
-    if (options.html_file) {
-        if (const auto log = log_under_page(files, options)) {
-            errors.print("wutally-report: the page " + printable(*options.html_file) +
+    for (const auto* target : {&options.html_file, &options.metrics_file}) {
+        if (!*target) {
+            continue;
+        }
+        if (const auto log = log_under(files, **target, options)) {
+            errors.print("wutally-report: " + printable(**target) +
                          " would be written over the log " + printable(*log) +
-                         "; no page is written\n");
+                         "; nothing is written\n");
             return ReportStatus::usage_error;
         }
     }
@@ -104,7 +124,8 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     const std::vector<std::string> labels = log_labels(files, log_files, files.current_directory());
     // Only the page draws each work unit, and names each while they are few.
     FigureCollector collector({options.since, options.until, options.html_file.has_value(),
-                               options.html_file ? single_points_at_most : 0});
+                               options.html_file ? single_points_at_most : 0,
+                               options.silent_after_days});
     bool failed = false;
     for (std::size_t at = 0; at < options.paths.size(); ++at) {
         const auto scanned =
@@ -122,8 +143,13 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
         errors.print("wutally-report: cannot write to standard output\n");
         return ReportStatus::failure;
     }
-    if (options.html_file && !write_page(files, *options.html_file, html_report(figures))) {
+    if (options.html_file && !write_whole(files, *options.html_file, html_report(figures))) {
         errors.print(message(*options.html_file, "cannot write the page"));
+        return ReportStatus::failure;
+    }
+    if (options.metrics_file && !write_whole(files, *options.metrics_file,
+                                             metrics_report(figures, unix_seconds(services)))) {
+        errors.print(message(*options.metrics_file, "cannot write the metrics"));
         return ReportStatus::failure;
     }
     return ReportStatus::success;
@@ -133,18 +159,18 @@ ReportStatus run_parsed(std::span<const std::string_view> arguments,
                         const ReportServices& services) {
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
-    const ParsedOptions parsed = parse_report_options(arguments);
-    if (const auto* request = std::get_if<InfoRequest>(&parsed)) {
-        const bool written =
-            out.print(*request == InfoRequest::help ? std::string(usage_text) : version_text());
-        return written ? ReportStatus::success : ReportStatus::failure;
-    }
-    if (const auto* error = std::get_if<UsageError>(&parsed)) {
-        errors.print("wutally-report: " + printable(error->message) + "\n" +
-                     std::string(usage_text));
+    const auto parsed = parse_report_options(arguments);
+    if (!parsed) {
+        errors.print("wutally-report: " + printable(parsed.error().message) + "\n" +
+                     std::string(help_pointer));
         return ReportStatus::usage_error;
     }
-    return report(std::get<ReportOptions>(parsed), services);
+    if (parsed->request != Request::report) {
+        const bool written =
+            out.print(parsed->request == Request::help ? std::string(usage_text) : version_text());
+        return written ? ReportStatus::success : ReportStatus::failure;
+    }
+    return report(*parsed, services);
 }
 
 } // namespace

@@ -31,8 +31,14 @@ std::string normalise_directory(std::string directory, char separator) {
     return directory;
 }
 
+std::string unknown_option_warning(std::string_view option) {
+    return "WUTally: ignored the unknown option " + std::string(option) +
+           "; the log's folder is set with /P DIR or /PDIR\n";
+}
+
 CommandLine parse_command_line(std::span<const std::string_view> arguments) {
     std::string directory;
+    std::vector<std::string> unknown;
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const std::string_view argument = arguments[at];
         if (argument.find("/?") != std::string_view::npos || argument == "--help" ||
@@ -48,9 +54,12 @@ CommandLine parse_command_line(std::span<const std::string_view> arguments) {
         } else if (argument.find("/P") != std::string_view::npos) {
             // Everything after the first two characters, wherever "/P" stands.
             directory = argument.substr(2);
+        } else if (argument.starts_with('-') || argument.starts_with('/')) {
+            unknown.emplace_back(argument);
         }
     }
-    return {Request::log, normalise_directory(std::move(directory), platform::directory_separator)};
+    return {Request::log, normalise_directory(std::move(directory), platform::directory_separator),
+            std::move(unknown)};
 }
 
 } // namespace wutally::run

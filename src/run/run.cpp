@@ -210,6 +210,9 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
     case Request::log:
         break;
     }
+    for (const std::string& option : command_line.unknown_options) {
+        services.errors.print(unknown_option_warning(option));
+    }
     context.log_directory = std::move(command_line.log_directory);
     if (!context.log_directory.empty()) {
         services.console.print("WUTally: Path to WUTally.csv set to: " + context.log_directory +

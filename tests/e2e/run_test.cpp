@@ -274,6 +274,23 @@ TEST(LogDirectory, SeparatorAlreadyThereIsNotDoubled) {
     EXPECT_EQ(saved_log(run, dir / "logs" / "WUTally.csv"), header_row + masked_row());
 }
 
+// A mistyped /P is named on standard error; standard output and the log
+// are as without it.
+TEST(LogDirectory, AMistypedOptionIsNamedOnStandardErrorAlone) {
+    ScratchDirectory dir;
+    ClientFiles{}.write_to(dir.path());
+    fs::create_directories(dir / "logs");
+    const RunResult quiet = run_program(dir.path(), {"-P", "logs"});
+    EXPECT_EQ(masked(quiet.output), console_text(saved_line));
+    const RunResult told =
+        run_program(dir.path(), {"--path=logs"}, RunOptions{.with_errors = true});
+    EXPECT_NE(told.output.find("WUTally: ignored the unknown option --path=logs; the log's folder "
+                               "is set with /P DIR or /PDIR"),
+              std::string::npos)
+        << told.output;
+    EXPECT_FALSE(fs::exists(dir / "logs" / "WUTally.csv"));
+}
+
 // "|" stands for the separator in these tables.
 struct OpenCase {
     const char* label;

@@ -1,8 +1,8 @@
 // The report over hand-written logs: which rows count, the figures worked
 // out from them, and the messages and exit statuses.
 #include "by_label.hpp"
-#include "fake/fake_file_system.hpp"
 #include "report/reading/log_scan.hpp"
+#include "report/report_logs.hpp"
 #include "report/report_run.hpp"
 
 #include <gtest/gtest.h>
@@ -14,48 +14,6 @@
 
 namespace wutally::report {
 namespace {
-
-const std::string header = "\"date\",\"name\",\"cpu\",\"version\",\"bg_score\",\"bg_power\","
-                           "\"bg_chisq\",\"bs_score\",\"bs_power\",\"user_name\",\"nwus\"";
-
-// A row of the header above, with the values given as the log holds them.
-std::string row(const std::string& date, const std::string& name, const std::string& cpu,
-                const std::string& rest = "\"4.12\",1,2,3,4,5,\"Ada\",7") {
-    return "\r\n\"" + date + "\",\"" + name + "\"," + cpu + "," + rest;
-}
-
-struct Result {
-    int status;
-    std::string out;
-    std::string errors;
-};
-
-// Logs in the in-memory file layer, and reports of them.
-class Logs {
-  public:
-    // Puts the file, with the directories above it; gives its path.
-    std::string add(const std::string& path, const std::string& bytes) {
-        for (std::size_t slash = path.find('/'); slash != std::string::npos;
-             slash = path.find('/', slash + 1)) {
-            files_.put_directory(path.substr(0, slash));
-        }
-        files_.put_file(path, bytes);
-        return path;
-    }
-    void add_directory(const std::string& path) { files_.put_directory(path); }
-    [[nodiscard]] fake::FakeFileSystem& files() { return files_; }
-
-    Result report(const std::vector<std::string>& arguments) {
-        const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-        platform::CapturedOutput out;
-        platform::CapturedOutput errors;
-        const int status = run_report(views, {out, errors, files_});
-        return {status, out.text(), errors.text()};
-    }
-
-  private:
-    fake::FakeFileSystem files_;
-};
 
 struct FigureCase {
     const char* label;
@@ -256,7 +214,7 @@ TEST_P(Errors, NameThePathAndTheReason) {
             path = arguments.back();
         }
     }
-    const Result result = logs.report(arguments);
+    const ReportRun result = logs.report(arguments);
     std::string message = GetParam().message;
     if (const auto at = message.find('@'); at != std::string::npos) {
         message.replace(at, 1, path);
@@ -287,11 +245,29 @@ const ErrorCase error_cases[] = {
     {"unknown_option",
      {"--jsn", "@good.csv"},
      2,
-     "wutally-report: unknown option --jsn\nusage: wutally-report"},
+     "wutally-report: unknown option --jsn\nTry 'wutally-report --help' for the options.\n"},
     {"html_without_a_file",
      {"@good.csv", "--html"},
      2,
-     "wutally-report: --html needs a file name\nusage: wutally-report"},
+     "wutally-report: --html needs a file name\nTry 'wutally-report --help' for the options.\n"},
+    // Options that would each drop what another asked for.
+    {"skipped_with_json",
+     {"--skipped", "--json", "@good.csv"},
+     2,
+     "wutally-report: --skipped lists rows alone; it takes no --json, --html, --metrics, "
+     "--since or --until\n"},
+    {"skipped_with_page",
+     {"--skipped", "--html", "x.html", "@good.csv"},
+     2,
+     "wutally-report: --skipped"},
+    {"metrics_with_range",
+     {"--metrics", "x.prom", "--since", "2026-01-01", "@good.csv"},
+     2,
+     "wutally-report: --metrics counts whole logs; it takes no --since or --until\n"},
+    {"silent_after_zero",
+     {"--silent-after", "0", "@good.csv"},
+     2,
+     "wutally-report: --silent-after"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Errors, testing::ValuesIn(error_cases), testing_support::ByLabel{});
@@ -299,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Errors, testing::ValuesIn(error_cases), testing_
 TEST(Options, HelpAndVersionGoToStandardOutput) {
     Logs logs;
     for (const char* help : {"--help", "/?"}) {
-        const Result result = logs.report({help});
+        const ReportRun result = logs.report({help});
         EXPECT_EQ(result.status, 0);
         EXPECT_TRUE(result.out.starts_with("usage: wutally-report [--json] [--html FILE]"));
     }
@@ -309,7 +285,7 @@ TEST(Options, HelpAndVersionGoToStandardOutput) {
 TEST(Options, ADirectoryStandsForItsLogAndThePageIsWritten) {
     Logs logs;
     logs.add("machine/WUTally.csv", header + row(d1, "a", "3600"));
-    const Result result = logs.report({"machine", "--html", "page.html"});
+    const ReportRun result = logs.report({"machine", "--html", "page.html"});
     ASSERT_EQ(result.status, 0) << result.errors;
     EXPECT_TRUE(result.out.find("\nmachine ") != std::string::npos) << "labelled by its directory";
     EXPECT_GT(logs.files().file_bytes("page.html").value_or("").size(), 1000U);
@@ -318,7 +294,7 @@ TEST(Options, ADirectoryStandsForItsLogAndThePageIsWritten) {
 TEST(Options, APageThatCannotBeWrittenFailsAfterTheSummary) {
     Logs logs;
     const std::string log = logs.add("log.csv", header + row(d1, "a", "3600"));
-    const Result result = logs.report({log, "--html", "missing/page.html"});
+    const ReportRun result = logs.report({log, "--html", "missing/page.html"});
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.errors.ends_with(": cannot write the page\n")) << result.errors;
 }
@@ -335,7 +311,7 @@ class SkippedRows : public testing::TestWithParam<SkippedCase> {};
 TEST_P(SkippedRows, AreListedWithTheirLinesAndReasons) {
     Logs logs;
     const std::string path = logs.add("log.csv", GetParam().log);
-    const Result result = logs.report({"--skipped", path});
+    const ReportRun result = logs.report({"--skipped", path});
     std::string listing = GetParam().listing;
     for (std::size_t at = 0; (at = listing.find('@', at)) != std::string::npos;) {
         listing.replace(at, 1, path);
@@ -392,7 +368,7 @@ TEST_P(DateRange, RestrictsEveryFigure) {
                                                      row("2026.03.01 00:00:00", "mar", "4"));
     std::vector<std::string> arguments = GetParam().options;
     arguments.insert(arguments.end(), {"--json", path});
-    const Result result = logs.report(arguments);
+    const ReportRun result = logs.report(arguments);
     ASSERT_EQ(result.status, GetParam().status) << result.errors;
     if (result.status != 0) {
         EXPECT_TRUE(result.errors.starts_with(GetParam().names.at(0))) << result.errors;
@@ -421,7 +397,12 @@ const RangeCase range_cases[] = {
      {"--since", "2026-02-30"},
      2,
      {"wutally-report: --since needs a day as YYYY-MM-DD"}},
-    {"dots", {"--until", "2026.02.01"}, 2, {"wutally-report: --until needs a day as YYYY-MM-DD"}},
+    {"as_printed", {"--since", "2026.02.28", "--until=2026.03.01"}, 0, {"feb.last", "mar"}},
+    {"mixed", {"--until", "2026.02-01"}, 2, {"wutally-report: --until needs a day as YYYY-MM-DD"}},
+    {"ends_before_it_starts",
+     {"--since", "2026-03-01", "--until", "2026-02-28"},
+     2,
+     {"wutally-report: --until is a day before --since"}},
     {"missing", {"--until"}, 2, {"wutally-report: --until needs a day as YYYY-MM-DD"}},
 };
 

@@ -50,6 +50,7 @@ struct ParseCase {
     std::vector<std::string_view> arguments;
     Request request;
     std::string directory; // without the separator
+    std::vector<std::string> unknown = {};
 };
 
 PRINT_CASE_BY_LABEL(ParseCase)
@@ -63,6 +64,7 @@ TEST_P(ParseCommandLine, SetsTheRequestAndTheDirectory) {
     const std::string expected =
         test.directory.empty() ? "" : test.directory + platform::directory_separator;
     EXPECT_EQ(command_line.log_directory, expected);
+    EXPECT_EQ(command_line.unknown_options, test.unknown);
 }
 
 constexpr Request log = Request::log;
@@ -76,8 +78,19 @@ const ParseCase parse_cases[] = {
     {"empty_p_wins_over_earlier", {"/Pfirst", "/P"}, log, ""},
     {"lone_quote_is_empty", {"/P\""}, log, ""},
     {"characters_before_p", {"ab/Pxyz"}, log, "/Pxyz"},
-    {"lower_case_p_ignored", {"/plogs"}, log, ""},
-    {"other_arguments_ignored", {"-v", "/Plogs", "x", "--helpx", "-H"}, log, "logs"},
+    {"lower_case_p_ignored", {"/plogs"}, log, "", {"/plogs"}},
+    {"other_arguments_ignored_and_options_named",
+     {"-v", "/Plogs", "x", "--helpx", "-H"},
+     log,
+     "logs",
+     {"-v", "--helpx", "-H"}},
+    // A mistyped /P is named, and the log stays where it was.
+    {"dash_p", {"-P", "logs"}, log, "", {"-P"}},
+    {"lower_case_p", {"/p", "logs"}, log, "", {"/p"}},
+    {"long_path_option", {"--path=logs"}, log, "", {"--path=logs"}},
+    {"misspelt_version", {"--verison"}, log, "", {"--verison"}},
+    {"a_path_without_p", {"/home/ada/logs"}, log, "", {"/home/ada/logs"}},
+    {"the_value_after_p_is_no_option", {"/P", "-logs"}, log, "-logs"},
     {"per_cent_kept", {"/P%s%n"}, log, "%s%n"},
     {"p_then_a_separate_directory", {"/P", "/home/ada/logs"}, log, "/home/ada/logs"},
     {"p_takes_the_next_whatever_it_holds", {"/P", "--version"}, log, "--version"},

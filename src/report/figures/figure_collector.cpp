@@ -146,6 +146,7 @@ struct GroupTotals {
         figures.first = first;
         figures.last = last;
         if (counted > 0) {
+            figures.cpu_seconds = cpu_sum;
             figures.cpu_hours = cpu_sum / 3600;
             figures.cpu_mean_s = cpu_sum / static_cast<double>(counted);
             figures.cpu_median_s = cpu_median;
@@ -450,6 +451,19 @@ void FigureCollector::offer_again(const RowFields& fields) {
     }
 }
 
+namespace {
+
+void mark_silent(std::vector<LogFigures>& logs, const std::optional<Stamp>& newest, int days) {
+    if (logs.size() < 2 || !newest) {
+        return;
+    }
+    for (LogFigures& log : logs) {
+        log.silent = !log.last || days_since_epoch(*newest) - days_since_epoch(*log.last) > days;
+    }
+}
+
+} // namespace
+
 Figures FigureCollector::finish() {
     settle_all();
     rows_again_.clear();
@@ -466,6 +480,13 @@ Figures FigureCollector::finish() {
     group_totals(units_, 1, [](const Unit&) { return std::size_t{0}; })[0].fill(figures.all);
     add_months(figures);
     add_versions(figures);
+    figures.since = options_.since;
+    figures.until = options_.until;
+    figures.silent_after_days = options_.silent_after_days;
+    mark_silent(logs_, figures.all.last, options_.silent_after_days);
+    if (options_.keep_points) {
+        add_version_starts(figures);
+    }
     figures.logs = std::move(logs_);
     figures.best_gaussians = std::move(best_gaussians_);
     figures.best_spikes = std::move(best_spikes_);
@@ -544,6 +565,34 @@ void FigureCollector::add_months(Figures& figures) const {
             month.logs.push_back({totals.work_units, totals.cpu_median});
         }
     }
+}
+
+void FigureCollector::add_version_starts(Figures& figures) const {
+    const std::size_t versions = versions_.texts().size();
+    // Each log's first unit, and the first of each of its versions.
+    std::vector<std::optional<Stamp>> log_start(logs_.size());
+    std::vector<std::optional<Stamp>> start(logs_.size() * versions);
+    for (const Unit& unit : units_) {
+        auto& first = log_start[unit.log];
+        first = first ? std::min(*first, unit.date) : unit.date;
+        if (unit.version != no_version) {
+            auto& version_first = start[unit.log * versions + unit.version];
+            version_first = version_first ? std::min(*version_first, unit.date) : unit.date;
+        }
+    }
+    for (std::size_t at = 0; at < start.size(); ++at) {
+        const std::size_t log = at / versions;
+        if (start[at] && *start[at] > *log_start[log] &&
+            !versions_.texts()[at % versions].empty()) {
+            figures.version_starts.push_back({*start[at],
+                                              std::string(versions_.texts()[at % versions]),
+                                              static_cast<std::uint32_t>(log)});
+        }
+    }
+    std::sort(figures.version_starts.begin(), figures.version_starts.end(),
+              [](const VersionStart& a, const VersionStart& b) {
+                  return std::tie(a.date, a.log) < std::tie(b.date, b.log);
+              });
 }
 
 void FigureCollector::add_versions(Figures& figures) const {

@@ -27,6 +27,7 @@ struct CollectorOptions {
     // and their names where there are no more than this many.
     bool keep_points = false;
     std::size_t named_points = 0;
+    int silent_after_days = 3;
 };
 
 // A log as the report names it.
@@ -154,6 +155,7 @@ class FigureCollector {
                     const std::vector<bool>& is_unit);
     void add_months(Figures& figures) const;
     void add_versions(Figures& figures) const;
+    void add_version_starts(Figures& figures) const;
 
     CollectorOptions options_;
     NameKey key_;

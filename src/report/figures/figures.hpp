@@ -23,9 +23,14 @@ struct LogFigures {
     std::optional<Stamp> first;
     std::optional<Stamp> last;
     // Over the work units whose "cpu" is a number; none when there is none.
+    std::optional<double> cpu_seconds;
     std::optional<double> cpu_hours;
     std::optional<double> cpu_mean_s;
     std::optional<double> cpu_median_s;
+    // Its last work unit is more than the days asked for older than the
+    // newest of all logs, or it has none while others have; never where
+    // there is one log.
+    bool silent = false;
 };
 
 // A month's work units of one log.
@@ -74,7 +79,19 @@ struct UnitPoint {
     std::uint32_t log = 0;
 };
 
+// Where a client version is first seen in a log that logged with another
+// before it.
+struct VersionStart {
+    Stamp date{};
+    std::string version;
+    std::uint32_t log = 0;
+};
+
 struct Figures {
+    // The range of days asked for; none for no bound.
+    std::optional<Stamp> since;
+    std::optional<Stamp> until;
+    int silent_after_days = 0;
     std::vector<LogFigures> logs;
     LogFigures all;
     std::vector<MonthFigures> months; // oldest first
@@ -87,6 +104,7 @@ struct Figures {
     // order, and their names where there are no more than were asked for.
     std::vector<UnitPoint> points;
     std::vector<std::string> point_names;
+    std::vector<VersionStart> version_starts; // where points are kept; oldest first
 };
 
 inline constexpr std::size_t best_count = 5;

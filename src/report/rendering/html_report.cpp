@@ -5,6 +5,7 @@
 #include "report/rendering/report_tables.hpp"
 #include "report/rendering/svg_chart.hpp"
 
+#include <algorithm>
 #include <page_style.hpp>
 #include <version.hpp>
 
@@ -24,13 +25,13 @@ std::string cell(std::string_view text, std::string_view tag = "td", std::string
     return html;
 }
 
-std::string hours_or_dash(const std::optional<double>& seconds) {
-    return seconds ? format_hours(*seconds) : "-";
-}
+// U+2007, as wide as a digit in the page's tabular figures.
+constexpr std::string_view figure_space = "\xE2\x80\x87";
 
 // The table as HTML: the head in th cells, a list of terms and values with
-// the terms in th cells, and the total row set apart.
-std::string render(const Table& table, std::string_view table_class = "") {
+// the terms in th cells, and the total row and the silent logs set apart.
+std::string render(Table table, std::string_view table_class = "") {
+    line_up_decimals(table, figure_space);
     const auto kind_of = [&](std::size_t column) -> std::string_view {
         const char alignment = column < table.alignment.size() ? table.alignment[column] : 'r';
         return alignment == 'l' ? "text" : alignment == 'w' ? "text path" : "";
@@ -47,11 +48,16 @@ std::string render(const Table& table, std::string_view table_class = "") {
     }
     for (std::size_t at = 0; at < table.rows.size(); ++at) {
         const bool total = table.ends_in_total && at + 1 == table.rows.size();
-        html += total ? "<tr class=\"total\">" : "<tr>";
+        const bool silent = at < table.set_apart.size() && table.set_apart[at];
+        html += total ? "<tr class=\"total\">" : silent ? "<tr class=\"silent\">" : "<tr>";
         const auto& row = table.rows[at];
         for (std::size_t column = 0; column < row.size(); ++column) {
             const bool term = table.head.empty() && column == 0;
-            html += cell(row[column], term ? "th" : "td", kind_of(column));
+            std::string shown = cell(row[column], term ? "th" : "td", kind_of(column));
+            if (silent && column == 0) {
+                shown.insert(shown.size() - 5, "<span class=\"mark\">silent</span>");
+            }
+            html += shown;
         }
         html += "</tr>\n";
     }
@@ -83,8 +89,22 @@ std::string months_chart(const Figures& figures) {
             }
         }
     }
-    return figure("Work units per month",
-                  column_chart({"Work units per month", "month", "work units"}, bars));
+    return figure(months_title,
+                  column_chart({std::string(months_title), "month", "work units"}, bars));
+}
+
+// Each version where it first appears in any log that logged with another
+// before.
+std::vector<Marker> version_markers(const Figures& figures) {
+    std::vector<Marker> markers;
+    std::vector<std::string_view> marked;
+    for (const VersionStart& start : figures.version_starts) {
+        if (std::find(marked.begin(), marked.end(), start.version) == marked.end()) {
+            marked.push_back(start.version);
+            markers.push_back({days_since_epoch(start.date), start.version});
+        }
+    }
+    return markers;
 }
 
 std::string cpu_chart(const Figures& figures) {
@@ -116,11 +136,14 @@ std::string cpu_chart(const Figures& figures) {
             }
         }
     }
-    return figure("CPU hours per work unit over time",
-                  time_chart({"CPU hours per work unit over time", "date of the row", "CPU hours"},
-                             points, steps,
-                             several ? "median of the month, one a log" : "median of the month",
-                             figures.logs.size()));
+    const std::string title = "CPU hours per work unit over time";
+    const std::string key = several ? "a dot for each work unit; a line for each log's median of "
+                                      "the month; a mark where a client version first appears"
+                                    : "a dot for each work unit; the line: the median of the "
+                                      "month; a mark where a client version first appears";
+    const std::vector<Marker> markers = version_markers(figures);
+    return figure(title, time_chart({title, "date of the row", "CPU hours", key}, points, steps,
+                                    markers, figures.logs.size()));
 }
 
 std::string per_log_charts(const Figures& figures) {
@@ -128,11 +151,15 @@ std::string per_log_charts(const Figures& figures) {
     std::vector<Bar> medians;
     for (std::size_t at = 0; at < figures.logs.size(); ++at) {
         const LogFigures& log = figures.logs[at];
-        units.push_back(
-            {log.label, static_cast<double>(log.work_units), format_count(log.work_units), at, {}});
+        const std::string count = format_count(log.work_units);
+        units.push_back({log.label,
+                         static_cast<double>(log.work_units),
+                         log.silent ? count + ", silent" : count,
+                         at,
+                         {}});
         medians.push_back({log.label,
                            log.cpu_median_s.value_or(0) / 3600,
-                           hours_or_dash(log.cpu_median_s),
+                           format_hours_or_dash(log.cpu_median_s),
                            at,
                            {}});
     }
@@ -189,6 +216,11 @@ std::string html_report(const Figures& figures) {
     html += "<header><h1>WUTally report</h1>\n<p class=\"subtitle\">" +
             escape_markup(subtitle(figures)) + "</p></header>\n";
     html += "<h2>Summary</h2>\n" + render(summary_table(figures));
+    for (const auto& sentence : {range_sentence(figures), silent_sentence(figures)}) {
+        if (sentence) {
+            html += "<p class=\"note\">" + escape_markup(*sentence) + "</p>\n";
+        }
+    }
     if (figures.all.work_units == 0) {
         // Charts of nothing would only show invented dates.
         return html + "<p class=\"none\">" + std::string(no_work_units) + "</p>\n" + footer();
@@ -202,14 +234,14 @@ std::string html_report(const Figures& figures) {
         html += "<h2>Per log</h2>\n<div class=\"charts\">\n" + per_log_charts(figures) + "</div>\n";
     }
     if (figures.versions && !figures.versions->empty()) {
-        html +=
-            "<h2>By client version</h2>\n" + render(versions_table(*figures.versions), "compact");
+        html += "<h2>" + std::string(versions_title) + "</h2>\n" +
+                render(versions_table(*figures.versions), "compact");
     }
-    html += best_section("Best gaussians (bg_score)", figures.best_gaussians, figures.logs, true) +
-            best_section("Best spikes (bs_score)", figures.best_spikes, figures.logs, false);
+    html += best_section(best_gaussians_title, figures.best_gaussians, figures.logs, true) +
+            best_section(best_spikes_title, figures.best_spikes, figures.logs, false);
     if (figures.account) {
-        html += "<h2>Account, as of " + escape_markup(format_stamp(figures.account->date)) +
-                "</h2>\n" + render(account_table(*figures.account), "compact");
+        html += "<h2>" + escape_markup(account_title(*figures.account)) + "</h2>\n" +
+                render(account_table(*figures.account), "compact");
     }
     return html + footer();
 }

@@ -35,6 +35,14 @@ void put_log_fields(JsonWriter& json, const LogFigures& figures) {
     json.optional(figures.cpu_median_s);
 }
 
+void put_day(JsonWriter& json, const std::optional<Stamp>& stamp) {
+    if (stamp) {
+        json.string(format_stamp(*stamp).substr(0, 10));
+    } else {
+        json.null();
+    }
+}
+
 void put_best_list(JsonWriter& json, const std::optional<std::vector<BestUnit>>& units,
                    const std::vector<LogFigures>& logs, bool chisq) {
     if (!units) {
@@ -119,6 +127,12 @@ void put_versions(JsonWriter& json, const std::optional<std::vector<VersionFigur
 std::string json_report(const Figures& figures) {
     JsonWriter json;
     json.begin_object();
+    json.key("since");
+    put_day(json, figures.since);
+    json.key("until");
+    put_day(json, figures.until);
+    json.key("silent_after_days");
+    json.count(static_cast<std::uint64_t>(figures.silent_after_days));
     json.key("logs");
     json.begin_array();
     for (const LogFigures& log : figures.logs) {
@@ -128,6 +142,8 @@ std::string json_report(const Figures& figures) {
         json.key("label");
         json.string(log.label);
         put_log_fields(json, log);
+        json.key("silent");
+        json.boolean(log.silent);
         json.end_object();
     }
     json.end_array();

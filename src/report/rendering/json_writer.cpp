@@ -143,4 +143,9 @@ void JsonWriter::null() {
     out_ += "null";
 }
 
+void JsonWriter::boolean(bool value) {
+    begin_value();
+    out_ += value ? "true" : "false";
+}
+
 } // namespace wutally::report

@@ -28,6 +28,7 @@ class JsonWriter {
     // JSON form and is written as null.
     void number(double value);
     void null();
+    void boolean(bool value);
 
     template <class T> void optional(const std::optional<T>& value) {
         if (!value) {

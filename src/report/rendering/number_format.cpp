@@ -56,4 +56,8 @@ std::string format_hours(double seconds) {
     return format_fixed(seconds / 3600, 2) + " h";
 }
 
+std::string format_hours_or_dash(const std::optional<double>& seconds) {
+    return seconds ? format_hours(*seconds) : "-";
+}
+
 } // namespace wutally::report

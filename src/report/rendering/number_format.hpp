@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,5 +21,7 @@ std::string format_shortest(double value);
 std::string format_counted(std::uint64_t count, std::string_view one, std::string_view many);
 // CPU seconds as hours: "9.75 h".
 std::string format_hours(double seconds);
+// The same, or "-" for none.
+std::string format_hours_or_dash(const std::optional<double>& seconds);
 
 } // namespace wutally::report

@@ -113,6 +113,8 @@ double plotted_top(std::span<const TimePoint> points, std::span<const Step> step
 struct TimeAxis {
     double first;
     double last;
+    double first_point = 0; // the span of the points within the padding
+    double last_point = 0;
     [[nodiscard]] double x_of(double day) const {
         return left + (right - left) * (day - first) / (last - first);
     }
@@ -130,8 +132,8 @@ void time_ticks(std::string& svg, const TimeAxis& axis) {
                 break;
             }
         }
-        for (double day = std::ceil(axis.first); day <= axis.last; day += step) {
-            ticks.emplace_back(day, format_day(day));
+        for (double day = std::floor(axis.first_point); day <= axis.last_point; day += step) {
+            ticks.emplace_back(day + 0.5, format_day(day));
         }
     } else {
         int step = 1;
@@ -242,7 +244,23 @@ std::string step_line(std::span<const Step> steps, const TimeAxis& axis, double 
     }
     const std::string stroke =
         series ? " style=\"stroke: " + std::string(series_colour(*series)) + "\"" : "";
-    return "<path class=\"steps\"" + stroke + " d=\"" + path.substr(1) + "\"/>\n";
+    const std::string d = " d=\"" + path.substr(1) + "\"/>\n";
+    return "<path class=\"halo\"" + d + "<path class=\"steps\"" + stroke + d;
+}
+
+// A thin upright line at each marker's day, its text beside its top.
+std::string marker_lines(std::span<const Marker> markers, const TimeAxis& axis) {
+    std::string svg = "<g class=\"markers\">\n";
+    for (const Marker& marker : markers) {
+        if (marker.day < axis.first || marker.day > axis.last) {
+            continue;
+        }
+        const double x = axis.x_of(marker.day);
+        svg += "<line" + attribute("x1", x) + attribute("x2", x) + attribute("y1", top) +
+               attribute("y2", bottom) + "/>\n";
+        svg += label(x + 3, top + 12, marker.text, "start");
+    }
+    return svg + "</g>\n";
 }
 
 } // namespace
@@ -339,7 +357,7 @@ std::string bar_chart(const ChartText& text, std::span<const Bar> bars) {
 }
 
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
-                       std::span<const Step> steps, std::string_view step_label,
+                       std::span<const Step> steps, std::span<const Marker> markers,
                        std::size_t series_count) {
     std::string svg = open_svg(text, height);
     const double highest = y_axis(svg, text, plotted_top(points, steps), false);
@@ -351,6 +369,8 @@ std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
     if (axis.first > axis.last) {
         axis = {0, 1};
     }
+    axis.first_point = axis.first;
+    axis.last_point = axis.last;
     const double pad = std::max((axis.last - axis.first) * 0.02, 0.5);
     axis.first -= pad;
     axis.last += pad;
@@ -367,12 +387,12 @@ std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
     } else {
         svg += step_line(steps, axis, highest, std::nullopt);
     }
-    svg += axis_line() + x_title(text);
+    svg += marker_lines(markers, axis) + axis_line() + x_title(text);
     const auto above = std::count_if(points.begin(), points.end(),
                                      [&](const TimePoint& point) { return point.value > highest; });
-    std::string legend = "dots: work units; line: " + std::string(step_label);
+    std::string legend = text.key;
     if (above > 0) {
-        legend += "; " + format_count(static_cast<std::uint64_t>(above)) +
+        legend += (legend.empty() ? "" : "; ") + format_count(static_cast<std::uint64_t>(above)) +
                   " above the top drawn at its edge";
     }
     svg += label(right, 16, legend, "end", " class=\"legend\"");

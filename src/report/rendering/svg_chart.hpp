@@ -14,6 +14,7 @@ struct ChartText {
     std::string title; // also the SVG's own title, for screen readers
     std::string x_label;
     std::string y_label;
+    std::string key = {}; // what the marks stand for, above the plot
 };
 
 // A colour for each series, here each log, that people with any common
@@ -55,16 +56,25 @@ struct Step {
     std::size_t series = 0;
 };
 
+// A moment marked across the plot with a thin line and a short text.
+struct Marker {
+    double day = 0;
+    std::string text;
+};
+
 // Up to this many points, each is drawn on its own, with its title.
 inline constexpr std::size_t single_points_at_most = 2000;
 
 // One dot per point, or, for more points than single_points_at_most, one
 // per small cell of each series, drawn darker where more fall together;
-// with a line of steps over them for each series. With one series the
-// page's own colours are used, with more one colour each. Values far above
-// the rest are drawn at the top edge, and the caption says how many.
+// with a line of steps over them for each series, on a pale halo so that it
+// stands out of a cloud of dots of its colour, and the markers. With one
+// series the page's own colours are used, with more one colour each. Values
+// far above the rest are drawn at the top edge, and the key says how many.
+// The time axis names days where the points span a few weeks, each at its
+// noon, and only the days from the first point's to the last one's.
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
-                       std::span<const Step> steps, std::string_view step_label,
+                       std::span<const Step> steps, std::span<const Marker> markers,
                        std::size_t series_count = 1);
 
 // Round tick values from 0 up to at least `largest`, at most about `count`;

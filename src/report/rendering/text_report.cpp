@@ -13,8 +13,10 @@ namespace {
 
 constexpr std::size_t widest_bar = 40;
 
-// The table with each column as wide as its widest cell, the head first.
-std::string render(const Table& table, std::string_view indent) {
+// The table with each column as wide as its widest cell, the head first;
+// rows set apart end in "silent".
+std::string render(Table table, std::string_view indent) {
+    line_up_decimals(table, " ");
     std::vector<std::vector<std::string>> rows;
     if (!table.head.empty()) {
         rows.push_back(table.head);
@@ -33,17 +35,22 @@ std::string render(const Table& table, std::string_view indent) {
         }
     }
     std::string text;
-    for (const auto& row : rows) {
+    const std::size_t head_rows = table.head.empty() ? 0 : 1;
+    for (std::size_t at = 0; at < rows.size(); ++at) {
+        const auto& row = rows[at];
+        const bool apart = at >= head_rows && at - head_rows < table.set_apart.size() &&
+                           table.set_apart[at - head_rows];
         std::string line(indent);
         for (std::size_t column = 0; column < row.size(); ++column) {
             const std::size_t pad = widths[column] - row[column].size();
-            const bool right = column < table.alignment.size() && table.alignment[column] == 'r';
+            const bool right = column < table.alignment.size() &&
+                               (table.alignment[column] == 'r' || table.alignment[column] == 'd');
             line.append(column == 0 ? 0 : 2, ' ');
             line.append(right ? pad : 0, ' ').append(row[column]);
             line.append(right || column + 1 == row.size() ? 0 : pad, ' ');
         }
         line.erase(line.find_last_not_of(' ') + 1);
-        text.append(line).append("\n");
+        text.append(line).append(apart ? "  silent\n" : "\n");
     }
     return text;
 }
@@ -59,13 +66,13 @@ std::string months(const Figures& figures) {
     for (const MonthFigures& month : figures.months) {
         largest = std::max(largest, month.work_units);
     }
-    Table table{{"month", "work units", "median CPU", ""}, "lrrl", {}, false};
+    Table table{{"month", "work units", "median CPU", ""}, "lrrl", {}, false, {}};
     for (const MonthFigures& month : figures.months) {
         table.rows.push_back({format_month(month.month), format_count(month.work_units),
-                              month.cpu_median_s ? format_hours(*month.cpu_median_s) : "-",
+                              format_hours_or_dash(month.cpu_median_s),
                               bar(month.work_units, largest)});
     }
-    return "Work units per month\n" + render(table, "  ");
+    return std::string(months_title) + "\n" + render(table, "  ");
 }
 
 std::string best(std::string_view title, const std::vector<BestUnit>& units,
@@ -94,6 +101,11 @@ std::string printable(std::string_view text) {
 
 std::string text_report(const Figures& figures) {
     std::string text = render(summary_table(figures), "");
+    for (const auto& sentence : {range_sentence(figures), silent_sentence(figures)}) {
+        if (sentence) {
+            text.append(*sentence).append("\n");
+        }
+    }
     if (figures.all.skipped > 0) {
         text.append(format_counted(figures.all.skipped, "row was", "rows were"))
             .append(" skipped; wutally-report --skipped with the same paths lists them\n");
@@ -105,19 +117,21 @@ std::string text_report(const Figures& figures) {
         text.append("\n").append(months(figures));
     }
     if (figures.versions && !figures.versions->empty()) {
-        text.append("\nBy client version\n")
+        text.append("\n")
+            .append(versions_title)
+            .append("\n")
             .append(render(versions_table(*figures.versions), "  "));
     }
     if (figures.best_gaussians) {
         text.append("\n").append(
-            best("Best gaussians (bg_score)", *figures.best_gaussians, figures.logs, true));
+            best(best_gaussians_title, *figures.best_gaussians, figures.logs, true));
     }
     if (figures.best_spikes) {
         text.append("\n").append(
-            best("Best spikes (bs_score)", *figures.best_spikes, figures.logs, false));
+            best(best_spikes_title, *figures.best_spikes, figures.logs, false));
     }
     if (figures.account) {
-        text += "\nAccount, as of " + format_stamp(figures.account->date) + "\n" +
+        text += "\n" + account_title(*figures.account) + "\n" +
                 render(account_table(*figures.account), "  ");
     }
     return text;
