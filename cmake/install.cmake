@@ -24,7 +24,8 @@ set(CMAKE_INSTALL_DOCDIR share/doc/wutally CACHE PATH "Documentation (share/doc/
 include(GNUInstallDirs)
 install(TARGETS wutally wutally-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY examples/client examples/logs DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(DIRECTORY examples/client examples/logs examples/farm
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(PROGRAMS examples/log-work-units.sh DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 # Manual pages and the changelog are installed compressed, as Debian wants

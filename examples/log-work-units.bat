@@ -7,7 +7,10 @@ rem Call it after a client has finished its work unit and before the unit
 rem is sent back: from the loop that runs the client one work unit at a
 rem time, or from the client's own hook for a finished unit. Every client
 rem writes into LOG_DIRECTORY\WUTally.csv; runs at the same moment wait for
-rem one another.
+rem one another. The log directory is made if it is missing. "{host}" in
+rem it stands for this computer's name, so that one line serves every
+rem computer of a farm that keeps a log per computer:
+rem   log-work-units.bat \\server\logs\{host} C:\client
 rem
 rem Each line the program prints is passed on behind the client directory
 rem ("client1: WUTally: work unit saved successfully on ..."). A work unit
@@ -27,6 +30,12 @@ if "%~2"=="" (
     exit /b 2
 )
 set "LOG_DIRECTORY=%~f1"
+call set "LOG_DIRECTORY=%%LOG_DIRECTORY:{host}=%COMPUTERNAME%%%"
+if not exist "%LOG_DIRECTORY%\*" mkdir "%LOG_DIRECTORY%" 2>nul
+if not exist "%LOG_DIRECTORY%\*" (
+    >&2 echo log-work-units: cannot make the log directory %LOG_DIRECTORY%
+    exit /b 1
+)
 set "STATUS=0"
 :next
 shift

@@ -7,6 +7,9 @@
 # sent back: from the loop that runs the client one work unit at a time, or
 # from the client's own hook for a finished unit. Every client writes into
 # LOG_DIRECTORY/WUTally.csv; runs at the same moment wait for one another.
+# The log directory is made if it is missing. "{host}" in it stands for
+# this machine's name, so that one line serves every machine of a farm that
+# keeps a log per machine: sh log-work-units.sh /srv/logs/{host} ~/client
 #
 # Each line the program prints is passed on behind the client directory
 # ("client1: WUTally: work unit saved successfully on ..."). A work unit
@@ -31,8 +34,13 @@ absolute() {
 case $program in
 */*) program=$(absolute "$program") ;;
 esac
-log_directory=$(absolute "$1")
+host=$(uname -n)
+log_directory=$(absolute "$1" | sed "s/{host}/$host/g")
 shift
+if ! mkdir -p "$log_directory" 2>/dev/null; then
+    echo "log-work-units: cannot make the log directory $log_directory" >&2
+    exit 1
+fi
 
 status=0
 for client in "$@"; do

@@ -43,10 +43,10 @@ CommandLine parse_command_line(std::span<const std::string_view> arguments) {
         const std::string_view argument = arguments[at];
         if (argument.find("/?") != std::string_view::npos || argument == "--help" ||
             argument == "-h") {
-            return {Request::help, {}};
+            return {Request::help, {}, {}};
         }
         if (argument == "--version") {
-            return {Request::version, {}};
+            return {Request::version, {}, {}};
         }
         if (argument == "/P") {
             // "/P DIR", as a POSIX shell user types it.

@@ -57,9 +57,13 @@ arguments="logs missing one" batch "$@"
 check "missing client: status" 1 $?
 check "missing client: message" "log-work-units: missing: no such client directory" "$(cat err)"
 
-arguments="nowhere one" batch "$@"
-check "log directory missing: status" 1 $?
-check "log directory missing: message" "log-work-units: one: wutally failed with exit status 1" "$(cat err)"
+arguments="new\\logs one" batch "$@"
+check "log directory made: status" 0 $?
+check "log directory made: rows" 1 "$(grep -c '^"20' new/logs/WUTally.csv)"
+
+arguments="farm\\{host} one" batch "$@"
+check "a log per computer: status" 0 $?
+check "a log per computer: one folder named for it" 1 "$(ls farm | grep -vc '[{}]')"
 
 arguments="logs" batch "$@"
 check "usage: status" 2 $?

@@ -50,9 +50,19 @@ sh "$script" logs missing one >out 2>err
 check "missing client: status" 1 $?
 check "missing client: message" "log-work-units: missing: no such client directory" "$(cat err)"
 
-sh "$script" nowhere one >out 2>err
-check "log directory missing: status" 1 $?
-check "log directory missing: message" "log-work-units: one: wutally failed with exit status 1" "$(cat err)"
+sh "$script" new/logs one >out 2>err
+check "log directory made: status" 0 $?
+check "log directory made: rows" 1 "$(grep -c '^"20' new/logs/WUTally.csv)"
+
+touch plain
+sh "$script" plain/logs one >out 2>err
+check "log directory that cannot be made: status" 1 $?
+check "log directory that cannot be made: message" \
+    "log-work-units: cannot make the log directory $scratch/plain/logs" "$(cat err)"
+
+sh "$script" "farm/{host}" one two >out 2>err
+check "a log per machine: status" 0 $?
+check "a log per machine: rows" 2 "$(grep -c '^"20' "farm/$(uname -n)/WUTally.csv")"
 
 sh "$script" logs >out 2>err
 check "usage: status" 2 $?
