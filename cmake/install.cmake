@@ -2,17 +2,20 @@
 # the layout of each platform's own tools.
 
 if(WIN32)
-  # A flat ZIP: both programs, the README, the batch file, an example
-  # client directory and the example logs of two machines.
+  # A flat ZIP: both programs, a README for Windows users, the batch file,
+  # an example client directory, the example logs of two machines and the
+  # further documents.
   install(TARGETS wutally wutally-report RUNTIME DESTINATION .)
   # With the line ends of the platform, so that any editor there shows it.
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
-  file(READ README.md readme)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS packaging/windows/README.md)
+  file(READ packaging/windows/README.md readme)
   string(REPLACE "\n" "\r\n" readme "${readme}")
   file(WRITE ${CMAKE_BINARY_DIR}/crlf/README.md "${readme}")
   install(FILES ${CMAKE_BINARY_DIR}/crlf/README.md examples/log-work-units.bat DESTINATION .)
   install(DIRECTORY examples/client/ DESTINATION example-client)
   install(DIRECTORY examples/logs/ DESTINATION example-logs)
+  install(FILES docs/commands.md docs/log-format.md docs/guarantees.md docs/report.png
+          DESTINATION docs)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_FILE_NAME wutally-${PROJECT_VERSION}-windows-x64)
@@ -24,6 +27,9 @@ set(CMAKE_INSTALL_DOCDIR share/doc/wutally CACHE PATH "Documentation (share/doc/
 include(GNUInstallDirs)
 install(TARGETS wutally wutally-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES docs/commands.md docs/log-format.md docs/guarantees.md docs/building.md
+              docs/internals.md docs/report.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(DIRECTORY examples/client examples/logs examples/farm
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(PROGRAMS examples/log-work-units.sh DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

@@ -250,17 +250,15 @@ Attempt Taker::attempt() {
             hold_.lock_file_made_at = hold_.clock.now();
         } else if (made.error() == FileError::exists) {
             return watch_lock();
-        } else if (hold_.share == platform::ShareKind::smb &&
-                   (made.error() == FileError::no_access || made.error() == FileError::held)) {
-            // What an SMB server says while it still deletes the last lock.
+        } else if (made.error() == FileError::unreachable ||
+                   (hold_.share == platform::ShareKind::smb &&
+                    (made.error() == FileError::no_access || made.error() == FileError::held))) {
+            // A share's server that restarts, or an SMB server that still
+            // deletes the last lock, is waited for as a holder is.
             elsewhere_ = true;
             return Attempt::busy;
         } else if (made.error() == FileError::no_access) {
             hold_.use_lock_file = false; // the byte-range lock alone keeps runs apart here
-        } else if (made.error() == FileError::unreachable) {
-            // A share's server that restarts is waited for as a holder is.
-            elsewhere_ = true;
-            return Attempt::busy;
         } else {
             return Attempt::failed;
         }
@@ -529,13 +527,23 @@ LogHold::LogHold(std::unique_ptr<HoldState> state) : state_(std::move(state)) {}
 LogHold::LogHold(LogHold&& other) noexcept = default;
 LogHold& LogHold::operator=(LogHold&& other) noexcept {
     if (this != &other) {
-        release();
+        release_quietly();
         state_ = std::move(other.state_);
     }
     return *this;
 }
 LogHold::~LogHold() {
-    release();
+    release_quietly();
+}
+
+void LogHold::release_quietly() noexcept {
+    try {
+        release();
+    } catch (...) { // NOLINT(bugprone-empty-catch): nothing is left to tell
+        // Out of memory while reading the lock file back: it stays, and is
+        // broken as stale by the next run.
+        state_.reset();
+    }
 }
 
 const platform::File& LogHold::log() const {

@@ -120,6 +120,7 @@ class LogHold {
 
   private:
     explicit LogHold(std::unique_ptr<HoldState> state);
+    void release_quietly() noexcept;
     std::unique_ptr<HoldState> state_;
 };
 

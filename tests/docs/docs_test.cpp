@@ -1,5 +1,6 @@
-// The README and the manual pages describe the same programs: the same
-// messages, in the same order, and the same exit statuses.
+// The command-line document and the manual pages describe the same
+// programs: the same messages, in the same order, and the same exit
+// statuses.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -25,11 +26,12 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-// The lines of a README section, from its heading to the next of its level.
+// The lines of a section of the command-line document, from its heading to
+// the next of its level.
 std::vector<std::string> readme_section(const std::string& heading) {
     std::vector<std::string> section;
     bool inside = false;
-    for (const std::string& line : lines_of(read_source("README.md"))) {
+    for (const std::string& line : lines_of(read_source("docs/commands.md"))) {
         if (line.starts_with("## ")) {
             inside = line == "## " + heading;
         } else if (inside) {
@@ -89,7 +91,7 @@ std::vector<std::string> man_tags(const std::string& page, const std::string& se
 }
 
 std::vector<std::string> report_tables(const std::string& start) {
-    return table_column(readme_section("Reports"), start);
+    return table_column(readme_section("wutally-report"), start);
 }
 
 // The exit statuses of a section's tables: the first cells that are digits.
@@ -105,7 +107,7 @@ std::vector<std::string> statuses_in(const std::vector<std::string>& section) {
 
 TEST(Docs, LoggerMessagesAgree) {
     const auto readme = table_column(readme_section("Messages"), "`WUTally: ");
-    EXPECT_EQ(readme.size(), 13U);
+    EXPECT_EQ(readme.size(), 14U);
     EXPECT_EQ(readme, man_tags("man/wutally.1", "DIAGNOSTICS"));
 }
 
@@ -117,13 +119,13 @@ TEST(Docs, LoggerExitStatusesAgree) {
 
 TEST(Docs, ReportMessagesAgree) {
     const auto readme = report_tables("`wutally-report: ");
-    EXPECT_EQ(readme.size(), 14U);
+    EXPECT_EQ(readme.size(), 21U);
     EXPECT_EQ(readme, man_tags("man/wutally-report.1", "DIAGNOSTICS"));
 }
 
 TEST(Docs, ReportExitStatusesAgree) {
     const std::vector<std::string> statuses{"0", "1", "2"};
-    EXPECT_EQ(statuses_in(readme_section("Reports")), statuses);
+    EXPECT_EQ(statuses_in(readme_section("wutally-report")), statuses);
     EXPECT_EQ(man_tags("man/wutally-report.1", "EXIT STATUS"), statuses);
 }
 

@@ -48,7 +48,7 @@ std::optional<std::uint64_t> start_of(const std::string& stat_path) {
 // New on every boot, and, as the processes of containers on one kernel
 // cannot see each other, different for each of them.
 std::string boot_identity() {
-    const std::string boot = first_line_of("/proc/sys/kernel/random/boot_id");
+    std::string boot = first_line_of("/proc/sys/kernel/random/boot_id");
     struct stat namespace_file {};
     if (boot.empty() || ::stat("/proc/self/ns/pid", &namespace_file) != 0) {
         return boot;

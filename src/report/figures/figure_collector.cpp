@@ -246,7 +246,7 @@ void PreparedRows::add_row(const RowFields& row) {
     rows_.push_back({*stamp, cpu_s, name, version});
 }
 
-FigureCollector::FigureCollector(CollectorOptions options) : options_(std::move(options)) {}
+FigureCollector::FigureCollector(CollectorOptions options) : options_(options) {}
 
 void FigureCollector::begin_log(LogName log, ColumnSet columns) {
     settle_all();
