@@ -79,15 +79,15 @@ class OptionParser {
 
     Result<ReportOptions, UsageError> parse() {
         for (; at_ < arguments_.size(); ++at_) {
-            if (auto error = take(arguments_[at_])) {
-                return *std::move(error);
+            if (const auto taken = take(arguments_[at_]); !taken) {
+                return taken.error();
             }
             if (options_.request != Request::report) {
                 return std::move(options_);
             }
         }
-        if (auto error = check_combination()) {
-            return *std::move(error);
+        if (const auto checked = check_combination(); !checked) {
+            return checked.error();
         }
         if (options_.paths.empty()) {
             options_.paths.emplace_back(log::log_file_name);
@@ -96,7 +96,7 @@ class OptionParser {
     }
 
   private:
-    std::optional<UsageError> take(std::string_view argument) {
+    Result<void, UsageError> take(std::string_view argument) {
         if (only_paths_ || argument == "-" || !argument.starts_with('-')) {
             if (argument == "/?" && !only_paths_) {
                 options_.request = Request::help;
@@ -132,10 +132,10 @@ class OptionParser {
         } else {
             return UsageError{"unknown option " + std::string(argument)};
         }
-        return std::nullopt;
+        return {};
     }
 
-    std::optional<UsageError> take_day(bool since) {
+    Result<void, UsageError> take_day(bool since) {
         const std::string_view name = since ? "--since" : "--until";
         const auto value = value_of(name);
         const auto day = value ? parse_day(*value, !since) : std::nullopt;
@@ -143,11 +143,11 @@ class OptionParser {
             return UsageError{std::string(name) + " needs a day as YYYY-MM-DD or YYYY.MM.DD"};
         }
         (since ? options_.since : options_.until) = day;
-        return std::nullopt;
+        return {};
     }
 
     // Options that would each drop what another asked for.
-    std::optional<UsageError> check_combination() const {
+    [[nodiscard]] Result<void, UsageError> check_combination() const {
         const ReportOptions& o = options_;
         if (o.skipped && (o.json || o.html_file || o.metrics_file || o.since || o.until)) {
             return UsageError{"--skipped lists rows alone; it takes no --json, --html, "
@@ -159,7 +159,7 @@ class OptionParser {
         if (o.since && o.until && *o.until < *o.since) {
             return UsageError{"--until is a day before --since"};
         }
-        return std::nullopt;
+        return {};
     }
 
     // An option's value, given as the next argument or after "=".
