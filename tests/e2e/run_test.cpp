@@ -5,6 +5,7 @@
 #include "by_label.hpp"
 
 #include <gtest/gtest.h>
+#include <version.hpp>
 
 #include <filesystem>
 
@@ -183,8 +184,9 @@ const LoadCase load_cases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, LoadFailures, testing::ValuesIn(load_cases),
                          testing_support::ByLabel{});
 
+const std::string version_line = "WUTally Version " + std::string(version) + "\n";
 const std::string help_text =
-    "WUTally Version 1.2\n"
+    version_line +
     "Saves information about a completed Starsweep work unit into WUTally.csv\n\n"
     "WUTally [/?] [/Ppath]\n\n"
     "/? - Displays this help text.\n"
@@ -216,8 +218,8 @@ const RequestCase request_cases[] = {
     {"help_after_a_directory", {"/Plogs", "/?"}, help_text},
     {"long_help", {"--help"}, help_text},
     {"short_help", {"x", "-h"}, help_text},
-    {"version", {"--version"}, "WUTally Version 1.2\n"},
-    {"first_request_wins", {"--version", "--help"}, "WUTally Version 1.2\n"},
+    {"version", {"--version"}, version_line},
+    {"first_request_wins", {"--version", "--help"}, version_line},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Requests, testing::ValuesIn(request_cases),
