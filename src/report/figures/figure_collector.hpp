@@ -81,6 +81,9 @@ class PreparedRows {
     PreparedRows(const FigureCollector& collector, ColumnSet columns);
     // A line after the header; blank lines are not rows and are not added.
     void add_row(const RowFields& row);
+    // Room for about this many rows, so that the list is not copied as it
+    // grows.
+    void expect_rows(std::size_t rows) { rows_.reserve(rows); }
 
   private:
     friend class FigureCollector;

@@ -103,7 +103,7 @@ std::optional<Stamp> parse_stamp(std::string_view field) {
     if (!date.ok() || hour > 23 || minute > 59 || second > 60) {
         return std::nullopt;
     }
-    return Stamp{sys_days{date},
+    return Stamp{std::chrono::time_point_cast<Day::duration>(sys_days{date}),
                  std::chrono::duration<std::int32_t>{hour * 3600 + minute * 60 + second}};
 }
 
@@ -174,7 +174,7 @@ double days_since_epoch(Stamp stamp) {
 
 Stamp stamp_of_days(double days_count) {
     const double day = std::floor(days_count);
-    return {sys_days{days{static_cast<int>(day)}},
+    return {Day{Day::duration{static_cast<std::int32_t>(day)}},
             std::chrono::duration<std::int32_t>{
                 static_cast<std::int32_t>((days_count - day) * seconds_per_day)}};
 }

@@ -13,8 +13,13 @@ namespace wutally::report {
 // A date field's time: the day and the seconds since its midnight, where
 // 23:59:60, a leap second that a local time can show, is second 86400.
 // Times compare as they follow one another.
+// A day as a count of 32 bits, so that a stamp takes 8 bytes: a million
+// work units keep a million of them.
+using Day = std::chrono::time_point<std::chrono::system_clock,
+                                    std::chrono::duration<std::int32_t, std::chrono::days::period>>;
+
 struct Stamp {
-    std::chrono::sys_days day;
+    Day day;
     std::chrono::duration<std::int32_t> time_of_day{0};
 
     // clang-tidy 14 takes the literal 0 that a defaulted <=> compares with
@@ -36,7 +41,7 @@ class StampReader {
 
   private:
     std::array<char, 10> day_text_{};
-    std::optional<std::chrono::sys_days> day_;
+    std::optional<Day> day_;
 };
 // "YYYY.MM.DD hh:mm:ss" again.
 std::string format_stamp(Stamp stamp);

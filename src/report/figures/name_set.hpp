@@ -50,6 +50,7 @@ class NameSet {
   private:
     [[nodiscard]] std::size_t place_of(const NameHash& name) const;
     void grow(std::size_t places);
+    static bool has_room(std::size_t names, std::size_t places);
 
     std::vector<NameHash> places_; // a zero hash marks a free place
     std::size_t count_ = 0;

@@ -150,6 +150,7 @@ Result<void, ScanError> scan_in_parts(const platform::File& file, std::uint64_t 
     collector.begin_log(std::move(log), columns->present());
     collector.expect_rows(rows_expected(first, size));
     PreparedRows prepared(collector, columns->present());
+    prepared.expect_rows(rows_expected(first, size - middle));
     bool first_read = false;
     bool second_read = false;
     platform::run_side_by_side(
