@@ -3,6 +3,7 @@
 #include "log/columns.hpp"
 #include "log/row_format.hpp"
 #include "report/figures/field_values.hpp"
+#include "report/figures/log_time.hpp"
 
 #include <fstream>
 #include <stdexcept>
@@ -113,18 +114,21 @@ std::vector<std::string> row_values(Random& random, const std::string& name) {
     };
 }
 
-void set_value(std::vector<std::string>& values, std::string_view header, std::string value) {
+std::size_t value_index(std::string_view header) {
     std::size_t index = 0;
     for (const log::ColumnList* list : log::column_lists) {
         for (const std::string_view key : list->keys) {
             if (log::header_text(*list, key) == header) {
-                values.at(index) = std::move(value);
-                return;
+                return index;
             }
             ++index;
         }
     }
     throw std::invalid_argument("no column " + std::string(header));
+}
+
+void set_value(std::vector<std::string>& values, std::string_view header, std::string value) {
+    values.at(value_index(header)) = std::move(value);
 }
 
 std::string log_row(std::string_view date, const std::vector<std::string>& values) {
@@ -137,6 +141,12 @@ std::string log_row(std::string_view date, const std::vector<std::string>& value
 }
 
 std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
+    // CPU times, scores and powers are never below zero in a real log.
+    std::vector<std::size_t> positive;
+    for (const std::string_view header :
+         {"cpu", "bs_power", "bs_score", "bg_score", "bg_power", "bg_chisq"}) {
+        positive.push_back(value_index(header));
+    }
     Random random;
     std::ofstream out(path, std::ios::binary);
     std::string buffer = log::header_row();
@@ -145,7 +155,13 @@ std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
     for (std::size_t row = 0; row < rows; ++row) {
         name = work_unit_name(random, row);
         moment += static_cast<double>(300 + random.next() % 60) / 86400;
-        buffer += log_row(date_text(moment), row_values(random, name));
+        std::vector<std::string> values = row_values(random, name);
+        for (const std::size_t index : positive) {
+            if (values[index].starts_with('-')) {
+                values[index].erase(0, 1);
+            }
+        }
+        buffer += log_row(date_text(moment), values);
         if (buffer.size() > (1U << 20)) {
             out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
             buffer.clear();

@@ -186,14 +186,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, LoadFailures, testing::ValuesIn(load_cases),
 
 const std::string version_line = "WUTally Version " + std::string(version) + "\n";
 const std::string help_text =
-    version_line +
-    "Saves information about a completed Starsweep work unit into WUTally.csv\n\n"
-    "WUTally [/?] [/Ppath]\n\n"
-    "/? - Displays this help text.\n"
-    "/P - Path to the WUTally.csv file. If WUTally.csv does not exist one will be "
-    "created.\n\n"
-    "Example: WUTally /Pc:\\temp\\sweep\n"
-    "     or: WUTally /P\"c:\\program files\\starsweep\"\n";
+    version_line + "Saves information about a completed Starsweep work unit into WUTally.csv\n\n"
+                   "WUTally [/?] [/Ppath]\n\n"
+                   "/? - Displays this help text.\n"
+                   "/P - Path to the WUTally.csv file. If WUTally.csv does not exist one will be "
+                   "created.\n\n"
+                   "Example: WUTally /Pc:\\temp\\sweep\n"
+                   "     or: WUTally /P\"c:\\program files\\starsweep\"\n";
 
 struct RequestCase {
     const char* label;

@@ -8,8 +8,8 @@
 namespace wutally::report {
 namespace {
 
-const std::vector<std::string> arguments{"--html", "out/page.html", "--metrics", "out/wutally.prom",
-                                         "desk/WUTally.csv", "lap"};
+const std::vector<std::string> arguments{"--html",           "out/page.html",    "--metrics",
+                                         "out/wutally.prom", "desk/WUTally.csv", "lap"};
 
 void add_logs(Logs& logs) {
     logs.add("desk/WUTally.csv", header + row("2026.01.05 07:03:09", "a", "3600") +

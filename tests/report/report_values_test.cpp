@@ -42,10 +42,63 @@ const NumberCase number_cases[] = {
     {"infinity", "inf", std::nullopt},
     {"not_a_number", "nan", std::nullopt},
     {"overflow", "1e999", std::nullopt},
+    {"exponent_without_digits", "1e+", std::nullopt},
+    {"upper_case_exponent", "25E-2", 0.25},
+    {"four_exponent_digits", "1e0001", 10},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Numbers, testing::ValuesIn(number_cases),
                          testing_support::ByLabel{});
+
+// The quick reading of plain decimals and exponents against from_chars, on
+// every form the quick one takes and some it leaves.
+TEST(Numbers, QuickReadingAgreesWithFromChars) {
+    std::uint64_t state = 12345;
+    const auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return state >> 33U;
+    };
+    for (int round = 0; round < 200000; ++round) {
+        std::string field = next() % 3 == 0 ? "-" : "";
+        const auto whole = next() % 9;
+        const auto fraction = next() % 10;
+        for (std::uint64_t at = 0; at < whole + 1; ++at) {
+            field += static_cast<char>('0' + next() % 10);
+        }
+        if (fraction > 0) {
+            field += '.';
+            for (std::uint64_t at = 0; at < fraction; ++at) {
+                field += static_cast<char>('0' + next() % 10);
+            }
+        }
+        if (next() % 2 == 0) {
+            const auto exponent = next() % 40;
+            field += (next() % 2 == 0 ? "e-" : "e+") + std::to_string(exponent);
+        }
+        EXPECT_EQ(parse_number(field), parse_number_plain(field)) << field;
+    }
+}
+
+TEST(Numbers, SurelyBelowOnlyWhereTheNumberIs) {
+    const struct {
+        const char* field;
+        double bound;
+        bool below;
+    } cases[] = {
+        {"3.999999", 5, true},  {"4.5", 5, false},
+        {"4", 5, true},         {"4.", 5, true},
+        {"9.2e+01", 50, false}, {"-3", 5, false},
+        {"12", 12.5, false},    {"", 5, false},
+        {"3.x", 5, false},      {"1234567890123456", 1e20, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_surely_below(c.field, c.bound), c.below) << c.field;
+        if (c.below) {
+            const auto value = parse_number(c.field);
+            EXPECT_TRUE(!value || *value < c.bound) << c.field;
+        }
+    }
+}
 
 struct StampCase {
     const char* label;

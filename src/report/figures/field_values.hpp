@@ -12,6 +12,11 @@ namespace wutally::report {
 // on a fast path, every other form as parse_number_plain reads it.
 std::optional<double> parse_number(std::string_view field);
 
+// True where the field is surely no number at or above `bound`: a plain
+// decimal whose whole part is more than 1 below it. False where that takes
+// reading the number.
+bool is_surely_below(std::string_view field, double bound);
+
 // The same by from_chars alone, which the fast path must equal.
 std::optional<double> parse_number_plain(std::string_view field);
 

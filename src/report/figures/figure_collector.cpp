@@ -69,6 +69,9 @@ std::optional<double> number_of(const RowFields& row, std::optional<Column> colu
 std::optional<BestUnit> candidate(const RowFields& row, Stamp stamp,
                                   const std::vector<BestUnit>& best, std::size_t kept, Column score,
                                   Column power, std::optional<Column> chisq) {
+    if (best.size() == kept && is_surely_below(row[score], best.back().score)) {
+        return std::nullopt; // most rows, told without reading the number
+    }
     const auto value = parse_number(row[score]);
     if (!value || !could_enter(best, *value, kept)) {
         return std::nullopt;
@@ -200,8 +203,12 @@ PreparedRows::PreparedRows(const FigureCollector& collector, ColumnSet columns)
 
 void PreparedRows::offer(std::vector<Candidate>& best, const RowFields& row, Stamp stamp,
                          Column score, Column power, std::optional<Column> chisq) const {
+    const bool full = best.size() == candidates_kept;
+    if (full && is_surely_below(row[score], best.back().unit.score)) {
+        return;
+    }
     const auto value = parse_number(row[score]);
-    if (!value || (best.size() == candidates_kept && *value < best.back().unit.score)) {
+    if (!value || (full && *value < best.back().unit.score)) {
         return;
     }
     Candidate entry{BestUnit{std::string(row[Column::name]), stamp, *value, number_of(row, power),
