@@ -85,11 +85,17 @@ TEST(Numbers, SurelyBelowOnlyWhereTheNumberIs) {
         double bound;
         bool below;
     } cases[] = {
-        {"3.999999", 5, true},  {"4.5", 5, false},
-        {"4", 5, true},         {"4.", 5, true},
-        {"9.2e+01", 50, false}, {"-3", 5, false},
-        {"12", 12.5, false},    {"", 5, false},
-        {"3.x", 5, false},      {"1234567890123456", 1e20, false},
+        {"3.999999", 5, true},
+        {"4.5", 5, true},
+        {"4.5", 4.9, false},
+        {"4", 5, true},
+        {"4.", 5, true},
+        {"9.2e+01", 50, false},
+        {"-3", 5, false},
+        {"12", 12.5, false},
+        {"", 5, false},
+        {"3.x", 5, false},
+        {"1234567890123456", 1e20, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(is_surely_below(c.field, c.bound), c.below) << c.field;

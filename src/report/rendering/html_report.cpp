@@ -64,9 +64,14 @@ std::string render(Table table, std::string_view table_class = "") {
     return html + "</table></div>\n";
 }
 
-std::string figure(std::string_view caption, const std::string& svg) {
-    return "<figure><figcaption>" + escape_markup(caption) + "</figcaption>\n" + svg +
-           "</figure>\n";
+// A chart with its title, and a line under it that says what its marks
+// stand for.
+std::string figure(std::string_view caption, const std::string& svg, std::string_view key = "") {
+    std::string html = "<figure><figcaption>" + escape_markup(caption) + "</figcaption>\n" + svg;
+    if (!key.empty()) {
+        html += "<p class=\"key\">" + escape_markup(key) + "</p>\n";
+    }
+    return html + "</figure>\n";
 }
 
 // With several logs, each month's bar is stacked of the logs' work units.
@@ -137,13 +142,17 @@ std::string cpu_chart(const Figures& figures) {
         }
     }
     const std::string title = "CPU hours per work unit over time";
-    const std::string key = several ? "a dot for each work unit; a line for each log's median of "
-                                      "the month; a mark where a client version first appears"
-                                    : "a dot for each work unit; the line: the median of the "
-                                      "month; a mark where a client version first appears";
     const std::vector<Marker> markers = version_markers(figures);
-    return figure(title, time_chart({title, "date of the row", "CPU hours", key}, points, steps,
-                                    markers, figures.logs.size()));
+    std::string key = "Each dot is a work unit. ";
+    key += several ? "Each line is a log's median for the month, in the log's colour."
+                   : "The line is the median for the month.";
+    if (!markers.empty()) {
+        key += " A dashed line marks where a client version first appears.";
+    }
+    return figure(title,
+                  time_chart({title, "date of the row", "CPU hours"}, points, steps, markers,
+                             figures.logs.size()),
+                  key);
 }
 
 std::string per_log_charts(const Figures& figures) {

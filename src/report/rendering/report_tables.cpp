@@ -110,18 +110,19 @@ std::optional<std::string> range_sentence(const Figures& figures) {
 }
 
 std::optional<std::string> silent_sentence(const Figures& figures) {
-    std::string names;
+    std::string logs;
     for (const LogFigures& log : figures.logs) {
         if (log.silent) {
-            names += (names.empty() ? "" : ", ") + log.label;
+            logs += (logs.empty() ? "" : ", ") + log.label +
+                    (log.last ? " since " + day_of(*log.last) : " with none");
         }
     }
-    if (names.empty()) {
+    if (logs.empty()) {
         return std::nullopt;
     }
-    return "Silent: " + names + ": no work unit in the " +
+    return "Silent, with no work unit in the last " +
            format_counted(static_cast<std::uint64_t>(figures.silent_after_days), "day", "days") +
-           " before the newest of all logs (--silent-after).";
+           " before the newest of all logs (--silent-after): " + logs + ".";
 }
 
 Table versions_table(const std::vector<VersionFigures>& versions) {

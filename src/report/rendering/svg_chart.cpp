@@ -18,6 +18,8 @@ constexpr double left = 76;
 constexpr double right = 700;
 constexpr double top = 28;
 constexpr double bottom = 256;
+// Fewer points than this are drawn as large dots.
+constexpr std::size_t large_dots_below = 300;
 
 // Okabe and Ito's colours, which stay apart in every common colour
 // blindness; the yellow is left to last, as it is faint on white.
@@ -169,7 +171,7 @@ bool is_drawable(const TimePoint& point) {
 // larger where there are very few, so that one on the line still shows.
 std::string single_dots(std::span<const TimePoint> points, const TimeAxis& axis, double highest,
                         bool coloured) {
-    const std::string radius = points.size() < 300 ? "4.5" : "2.2";
+    const std::string radius = points.size() < large_dots_below ? "4.5" : "2.2";
     std::string svg = "<g class=\"dots\">\n";
     for (const TimePoint& point : points) {
         if (!is_drawable(point)) {
@@ -376,26 +378,29 @@ std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
     axis.last += pad;
     time_ticks(svg, axis);
     const bool coloured = series_count > 1;
-    svg +=
+    const std::string dots =
         points.size() <= single_points_at_most
             ? single_dots(points, axis, highest, coloured)
             : dense_dots(points, axis, highest, std::max<std::size_t>(series_count, 1), coloured);
+    std::string lines;
     if (coloured) {
         for (std::size_t series = 0; series < series_count; ++series) {
-            svg += step_line(steps, axis, highest, series);
+            lines += step_line(steps, axis, highest, series);
         }
     } else {
-        svg += step_line(steps, axis, highest, std::nullopt);
+        lines += step_line(steps, axis, highest, std::nullopt);
     }
+    // A few large dots would hide under the line's halo.
+    svg += points.size() < large_dots_below ? lines + dots : dots + lines;
     svg += marker_lines(markers, axis) + axis_line() + x_title(text);
     const auto above = std::count_if(points.begin(), points.end(),
                                      [&](const TimePoint& point) { return point.value > highest; });
-    std::string legend = text.key;
     if (above > 0) {
-        legend += (legend.empty() ? "" : "; ") + format_count(static_cast<std::uint64_t>(above)) +
-                  " above the top drawn at its edge";
+        svg += label(right, 16,
+                     format_count(static_cast<std::uint64_t>(above)) +
+                         " above the top drawn at its edge",
+                     "end", " class=\"legend\"");
     }
-    svg += label(right, 16, legend, "end", " class=\"legend\"");
     return svg + "</svg>\n";
 }
 

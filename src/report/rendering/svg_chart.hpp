@@ -14,7 +14,6 @@ struct ChartText {
     std::string title; // also the SVG's own title, for screen readers
     std::string x_label;
     std::string y_label;
-    std::string key = {}; // what the marks stand for, above the plot
 };
 
 // A colour for each series, here each log, that people with any common
@@ -67,10 +66,11 @@ inline constexpr std::size_t single_points_at_most = 2000;
 
 // One dot per point, or, for more points than single_points_at_most, one
 // per small cell of each series, drawn darker where more fall together;
-// with a line of steps over them for each series, on a pale halo so that it
-// stands out of a cloud of dots of its colour, and the markers. With one
-// series the page's own colours are used, with more one colour each. Values
-// far above the rest are drawn at the top edge, and the key says how many.
+// with a line of steps for each series, on a pale halo so that it stands out
+// of a cloud of dots of its colour (a few large dots are drawn over it), and
+// the markers. With one series the page's own colours are used, with more
+// one colour each. Values far above the rest are drawn at the top edge, and
+// a note says how many.
 // The time axis names days where the points span a few weeks, each at its
 // noon, and only the days from the first point's to the last one's.
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
