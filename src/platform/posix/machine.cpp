@@ -92,8 +92,10 @@ bool lock_file_is_own() {
 }
 
 extern "C" void end_run(int number) {
-    if (cleanup.cutting != 0) {
-        (void)::ftruncate(cleanup.log_fd, cleanup.cut_size);
+    // A cut that fails leaves the pending row, which the next run takes
+    // back; a signal handler can do no more.
+    if (cleanup.cutting != 0 && ::ftruncate(cleanup.log_fd, cleanup.cut_size) != 0) {
+        cleanup.cutting = 0;
     }
     if (cleanup.armed != 0 && lock_file_is_own()) {
         ::unlink(cleanup.lock_path.data());

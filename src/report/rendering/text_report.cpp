@@ -131,8 +131,10 @@ std::string text_report(const Figures& figures) {
             best(best_spikes_title, *figures.best_spikes, figures.logs, false));
     }
     if (figures.account) {
-        text += "\n" + account_title(*figures.account) + "\n" +
-                render(account_table(*figures.account), "  ");
+        // Appended piece by piece: GCC 12 warns wrongly about overlapping
+        // copies in a chain of string concatenations here.
+        text.append("\n").append(account_title(*figures.account)).append("\n");
+        text.append(render(account_table(*figures.account), "  "));
     }
     return text;
 }
