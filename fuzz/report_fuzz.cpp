@@ -11,6 +11,7 @@
 #include "report/reading/log_scan.hpp"
 #include "report/rendering/html_report.hpp"
 #include "report/rendering/json_report.hpp"
+#include "report/rendering/metrics_report.hpp"
 #include "report/rendering/text_report.hpp"
 #include "report/rendering/utf8.hpp"
 
@@ -180,6 +181,19 @@ void check_text(std::string_view text) {
     }
 }
 
+// Every line a HELP, a TYPE or a sample of ours, with no control byte
+// inside it, and valid UTF-8 throughout.
+void check_metrics(std::string_view text) {
+    require(text.empty() || text.back() == '\n');
+    while (!text.empty()) {
+        const std::string_view line = text.substr(0, text.find('\n'));
+        require(line.starts_with("# HELP wutally_") || line.starts_with("# TYPE wutally_") ||
+                line.starts_with("wutally_"));
+        check_text(line);
+        text.remove_prefix(line.size() + 1);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -200,11 +214,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t at = 0; at < logs.size(); ++at) {
         const std::string path = "log" + std::to_string(at) + ".csv";
         files.put_file(path, logs[at]);
-        (void)report::scan_log(files, path, collector);
+        (void)report::scan_log(files, path, {path, path}, collector);
     }
     const report::Figures figures = collector.finish();
     JsonCheck(report::json_report(figures)).document();
     check_page(report::html_report(figures));
     check_text(report::text_report(figures));
+    check_metrics(report::metrics_report(figures, [](report::Stamp) { return 0; }));
     return 0;
 }

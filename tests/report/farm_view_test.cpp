@@ -141,6 +141,7 @@ TEST(Metrics, LabelValuesAreEscaped) {
         {"back\\slash", "back\\\\slash"},
         {"line\nbreak", "line\\nbreak"},
         {"bad\xFF", "bad\xEF\xBF\xBD"},
+        {"tab\there\r", "tab\xEF\xBF\xBDhere\xEF\xBF\xBD"},
         {"caf\xC3\xA9", "caf\xC3\xA9"},
     };
     for (const auto& [text, written] : cases) {

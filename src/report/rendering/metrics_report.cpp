@@ -127,6 +127,8 @@ std::string metric_label_value(std::string_view text) {
             value.append(1, '\\').append(1, text[0]);
         } else if (text[0] == '\n') {
             value.append("\\n");
+        } else if (static_cast<unsigned char>(text[0]) < 0x20 || text[0] == 0x7F) {
+            value.append(utf8_replacement); // no reader of the file trips on them
         } else {
             value.append(text.substr(0, length));
         }

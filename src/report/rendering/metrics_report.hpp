@@ -20,7 +20,8 @@ using UnixSecondsOf = std::function<std::optional<std::int64_t>(Stamp)>;
 std::string metrics_report(const Figures& figures, const UnixSecondsOf& unix_seconds_of);
 
 // A label's value as the format writes it between its quotes: backslash,
-// quote and line feed escaped, what is not valid UTF-8 as U+FFFD.
+// quote and line feed escaped, other control bytes and what is not valid
+// UTF-8 as U+FFFD.
 std::string metric_label_value(std::string_view text);
 
 } // namespace wutally::report
