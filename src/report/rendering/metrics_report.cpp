@@ -121,14 +121,15 @@ std::string metric_label_value(std::string_view text) {
     std::string value;
     while (!text.empty()) {
         const std::size_t length = utf8_sequence(text);
-        if (length == 0) {
-            value.append(utf8_replacement);
-        } else if (text[0] == '\\' || text[0] == '"') {
+        const auto byte = static_cast<unsigned char>(text[0]);
+        if (byte == '\\' || byte == '"') {
             value.append(1, '\\').append(1, text[0]);
-        } else if (text[0] == '\n') {
+        } else if (byte == '\n') {
             value.append("\\n");
-        } else if (static_cast<unsigned char>(text[0]) < 0x20 || text[0] == 0x7F) {
-            value.append(utf8_replacement); // no reader of the file trips on them
+        } else if (length == 0 || byte < 0x20 || byte == 0x7F) {
+            // Not UTF-8, or a control byte that no reader of the file should
+            // trip on.
+            value.append(utf8_replacement);
         } else {
             value.append(text.substr(0, length));
         }
