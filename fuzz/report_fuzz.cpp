@@ -124,6 +124,8 @@ class JsonCheck {
             string();
         } else if (byte == 'n') {
             word("null");
+        } else if (byte == 't' || byte == 'f') {
+            word(byte == 't' ? "true" : "false");
         } else {
             number();
         }
