@@ -6,120 +6,75 @@ namespace wutally::report {
 
 namespace {
 
-void put_stamp(JsonWriter& json, const std::optional<Stamp>& stamp) {
-    if (stamp) {
-        json.string(format_stamp(*stamp));
-    } else {
-        json.null();
+// A date and time, or with `day_only` the day alone, as the log writes it.
+std::optional<std::string> stamp_text(const std::optional<Stamp>& stamp, bool day_only = false) {
+    if (!stamp) {
+        return std::nullopt;
     }
+    const std::string text = format_stamp(*stamp);
+    return day_only ? text.substr(0, 10) : text;
 }
 
 void put_log_fields(JsonWriter& json, const LogFigures& figures) {
-    json.key("rows");
-    json.count(figures.rows);
-    json.key("skipped");
-    json.count(figures.skipped);
-    json.key("repeated");
-    json.count(figures.repeated);
-    json.key("work_units");
-    json.count(figures.work_units);
-    json.key("first");
-    put_stamp(json, figures.first);
-    json.key("last");
-    put_stamp(json, figures.last);
-    json.key("cpu_hours");
-    json.optional(figures.cpu_hours);
-    json.key("cpu_mean_s");
-    json.optional(figures.cpu_mean_s);
-    json.key("cpu_median_s");
-    json.optional(figures.cpu_median_s);
+    json.field("rows", figures.rows);
+    json.field("skipped", figures.skipped);
+    json.field("repeated", figures.repeated);
+    json.field("work_units", figures.work_units);
+    json.field("first", stamp_text(figures.first));
+    json.field("last", stamp_text(figures.last));
+    json.field("cpu_hours", figures.cpu_hours);
+    json.field("cpu_mean_s", figures.cpu_mean_s);
+    json.field("cpu_median_s", figures.cpu_median_s);
 }
 
-void put_day(JsonWriter& json, const std::optional<Stamp>& stamp) {
-    if (stamp) {
-        json.string(format_stamp(*stamp).substr(0, 10));
-    } else {
-        json.null();
-    }
-}
-
-void put_best_list(JsonWriter& json, const std::optional<std::vector<BestUnit>>& units,
-                   const std::vector<LogFigures>& logs, bool chisq) {
-    if (!units) {
+// A list of objects, each written by `put`; null where there is no list.
+template <class T, class Put>
+void put_list(JsonWriter& json, std::string_view name, const std::vector<T>* items, Put put) {
+    json.key(name);
+    if (items == nullptr) {
         json.null();
         return;
     }
     json.begin_array();
-    for (const BestUnit& unit : *units) {
+    for (const T& item : *items) {
         json.begin_object();
-        json.key("name");
-        json.string(unit.name);
-        json.key("date");
-        json.string(format_stamp(unit.date));
-        json.key("score");
-        json.number(unit.score);
-        json.key("power");
-        json.optional(unit.power);
-        if (chisq) {
-            json.key("chisq");
-            json.optional(unit.chisq);
-        }
-        json.key("log");
-        json.string(logs.at(unit.log).label);
+        put(item);
         json.end_object();
     }
     json.end_array();
 }
 
+template <class T> const T* pointer_to(const std::optional<T>& value) {
+    return value ? &*value : nullptr;
+}
+
+void put_best_list(JsonWriter& json, std::string_view name,
+                   const std::optional<std::vector<BestUnit>>& units,
+                   const std::vector<LogFigures>& logs, bool chisq) {
+    put_list(json, name, pointer_to(units), [&](const BestUnit& unit) {
+        json.field("name", unit.name);
+        json.field("date", format_stamp(unit.date));
+        json.field("score", unit.score);
+        json.field("power", unit.power);
+        if (chisq) {
+            json.field("chisq", unit.chisq);
+        }
+        json.field("log", logs.at(unit.log).label);
+    });
+}
+
 void put_account(JsonWriter& json, const std::optional<Account>& account) {
+    json.key("account");
     if (!account) {
         json.null();
         return;
     }
     json.begin_object();
-    json.key("user_name");
-    json.optional(account->user_name);
-    json.key("nwus");
-    json.optional(account->nwus);
-    json.key("nresults");
-    json.optional(account->nresults);
-    json.key("total_cpu");
-    json.optional(account->total_cpu);
+    json.field("user_name", account->user_name);
+    json.field("nwus", account->nwus);
+    json.field("nresults", account->nresults);
+    json.field("total_cpu", account->total_cpu);
     json.end_object();
-}
-
-void put_months(JsonWriter& json, const std::vector<MonthFigures>& months) {
-    json.begin_array();
-    for (const MonthFigures& month : months) {
-        json.begin_object();
-        json.key("month");
-        json.string(format_month(month.month));
-        json.key("work_units");
-        json.count(month.work_units);
-        json.key("cpu_median_s");
-        json.optional(month.cpu_median_s);
-        json.end_object();
-    }
-    json.end_array();
-}
-
-void put_versions(JsonWriter& json, const std::optional<std::vector<VersionFigures>>& versions) {
-    if (!versions) {
-        json.null();
-        return;
-    }
-    json.begin_array();
-    for (const VersionFigures& version : *versions) {
-        json.begin_object();
-        json.key("version");
-        json.string(version.version);
-        json.key("work_units");
-        json.count(version.work_units);
-        json.key("cpu_median_s");
-        json.optional(version.cpu_median_s);
-        json.end_object();
-    }
-    json.end_array();
 }
 
 } // namespace
@@ -127,36 +82,28 @@ void put_versions(JsonWriter& json, const std::optional<std::vector<VersionFigur
 std::string json_report(const Figures& figures) {
     JsonWriter json;
     json.begin_object();
-    json.key("since");
-    put_day(json, figures.since);
-    json.key("until");
-    put_day(json, figures.until);
-    json.key("silent_after_days");
-    json.count(static_cast<std::uint64_t>(figures.silent_after_days));
-    json.key("logs");
-    json.begin_array();
-    for (const LogFigures& log : figures.logs) {
-        json.begin_object();
-        json.key("path");
-        json.string(log.path);
-        json.key("label");
-        json.string(log.label);
+    json.field("since", stamp_text(figures.since, true));
+    json.field("until", stamp_text(figures.until, true));
+    json.field("silent_after_days", static_cast<std::uint64_t>(figures.silent_after_days));
+    put_list(json, "logs", &figures.logs, [&](const LogFigures& log) {
+        json.field("path", log.path);
+        json.field("label", log.label);
         put_log_fields(json, log);
-        json.key("silent");
-        json.boolean(log.silent);
-        json.end_object();
-    }
-    json.end_array();
+        json.field("silent", log.silent);
+    });
     put_log_fields(json, figures.all);
-    json.key("months");
-    put_months(json, figures.months);
-    json.key("versions");
-    put_versions(json, figures.versions);
-    json.key("best_gaussians");
-    put_best_list(json, figures.best_gaussians, figures.logs, true);
-    json.key("best_spikes");
-    put_best_list(json, figures.best_spikes, figures.logs, false);
-    json.key("account");
+    put_list(json, "months", &figures.months, [&](const MonthFigures& month) {
+        json.field("month", format_month(month.month));
+        json.field("work_units", month.work_units);
+        json.field("cpu_median_s", month.cpu_median_s);
+    });
+    put_list(json, "versions", pointer_to(figures.versions), [&](const VersionFigures& version) {
+        json.field("version", version.version);
+        json.field("work_units", version.work_units);
+        json.field("cpu_median_s", version.cpu_median_s);
+    });
+    put_best_list(json, "best_gaussians", figures.best_gaussians, figures.logs, true);
+    put_best_list(json, "best_spikes", figures.best_spikes, figures.logs, false);
     put_account(json, figures.account);
     json.end_object();
     return json.finish();

@@ -41,19 +41,15 @@ std::string escape_of(char byte) {
 } // namespace
 
 std::string json_string(std::string_view text) {
-    std::string out = "\"";
-    while (!text.empty()) {
-        const std::size_t length = utf8_sequence(text);
-        if (length == 0) {
+    const auto escaped = [](std::string& out, std::string_view character, bool valid) {
+        if (!valid) {
             out.append(utf8_replacement);
-            text.remove_prefix(1);
-            continue;
+            return;
         }
-        const std::string escape = escape_of(text[0]);
-        out.append(escape.empty() ? text.substr(0, length) : escape);
-        text.remove_prefix(length);
-    }
-    return out + "\"";
+        const std::string escape = escape_of(character[0]);
+        out.append(escape.empty() ? character : std::string_view(escape));
+    };
+    return "\"" + rewrite_utf8(text, escaped) + "\"";
 }
 
 std::string json_number(double value) {

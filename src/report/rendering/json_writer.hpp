@@ -40,6 +40,28 @@ class JsonWriter {
         }
     }
 
+    // A member and its value, in one call.
+    void field(std::string_view name, std::string_view text) {
+        key(name);
+        string(text);
+    }
+    void field(std::string_view name, std::uint64_t value) {
+        key(name);
+        count(value);
+    }
+    void field(std::string_view name, double value) {
+        key(name);
+        number(value);
+    }
+    void field(std::string_view name, bool value) {
+        key(name);
+        boolean(value);
+    }
+    template <class T> void field(std::string_view name, const std::optional<T>& value) {
+        key(name);
+        optional(value);
+    }
+
     // The document, ended by a line break.
     [[nodiscard]] std::string finish() const { return out_ + "\n"; }
 

@@ -3,7 +3,6 @@
 #include "report/rendering/number_format.hpp"
 #include "report/rendering/utf8.hpp"
 
-#include <algorithm>
 #include <cmath>
 
 namespace wutally::report {
@@ -40,21 +39,14 @@ bool is_noncharacter(std::string_view sequence) {
 } // namespace
 
 std::string escape_markup(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    while (!text.empty()) {
-        const std::size_t length = utf8_sequence(text);
-        if (length == 0 || is_forbidden_control(text[0]) ||
-            is_noncharacter(text.substr(0, length))) {
+    return rewrite_utf8(text, [](std::string& out, std::string_view character, bool valid) {
+        if (!valid || is_forbidden_control(character[0]) || is_noncharacter(character)) {
             out.append(utf8_replacement);
-            text.remove_prefix(std::max<std::size_t>(length, 1));
-            continue;
+            return;
         }
-        const std::string_view entity = entity_of(text[0]);
-        out.append(entity.empty() ? text.substr(0, length) : entity);
-        text.remove_prefix(length);
-    }
-    return out;
+        const std::string_view entity = entity_of(character[0]);
+        out.append(entity.empty() ? character : entity);
+    });
 }
 
 std::string coordinate(double value) {

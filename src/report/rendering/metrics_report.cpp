@@ -118,24 +118,20 @@ void account_metrics(MetricsText& text, const Account& account,
 } // namespace
 
 std::string metric_label_value(std::string_view text) {
-    std::string value;
-    while (!text.empty()) {
-        const std::size_t length = utf8_sequence(text);
-        const auto byte = static_cast<unsigned char>(text[0]);
+    return rewrite_utf8(text, [](std::string& out, std::string_view character, bool valid) {
+        const auto byte = static_cast<unsigned char>(character[0]);
         if (byte == '\\' || byte == '"') {
-            value.append(1, '\\').append(1, text[0]);
+            out.append(1, '\\').append(character);
         } else if (byte == '\n') {
-            value.append("\\n");
-        } else if (length == 0 || byte < 0x20 || byte == 0x7F) {
+            out.append("\\n");
+        } else if (!valid || byte < 0x20 || byte == 0x7F) {
             // Not UTF-8, or a control byte that no reader of the file should
             // trip on.
-            value.append(utf8_replacement);
+            out.append(utf8_replacement);
         } else {
-            value.append(text.substr(0, length));
+            out.append(character);
         }
-        text.remove_prefix(std::max<std::size_t>(length, 1));
-    }
-    return value;
+    });
 }
 
 std::string metrics_report(const Figures& figures, const UnixSecondsOf& unix_seconds_of) {

@@ -86,17 +86,12 @@ std::string best(std::string_view title, const std::vector<BestUnit>& units,
 } // namespace
 
 std::string printable(std::string_view text) {
-    std::string shown;
-    shown.reserve(text.size());
-    while (!text.empty()) {
-        const std::size_t length = utf8_sequence(text);
-        const auto byte = static_cast<unsigned char>(text[0]);
+    return rewrite_utf8(text, [](std::string& out, std::string_view character, bool valid) {
+        const auto byte = static_cast<unsigned char>(character[0]);
         // A stray byte of 0x80 to 0x9F is a C1 control to many terminals.
-        const bool control = byte < 0x20 || byte == 0x7F || (length == 0 && byte <= 0x9F);
-        shown.append(control ? "?" : text.substr(0, std::max<std::size_t>(length, 1)));
-        text.remove_prefix(std::max<std::size_t>(length, 1));
-    }
-    return shown;
+        const bool control = byte < 0x20 || byte == 0x7F || (!valid && byte <= 0x9F);
+        out.append(control ? std::string_view("?") : character);
+    });
 }
 
 std::string text_report(const Figures& figures) {
