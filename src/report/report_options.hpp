@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/result.hpp"
+#include "report/figures/figure_collector.hpp"
 #include "report/figures/log_time.hpp"
 
 #include <optional>
@@ -19,11 +20,6 @@ extern const std::string_view usage_text;
 std::string version_text();
 
 enum class Request { report, help, version };
-
-// A log is silent when its last work unit is this many days older than the
-// newest of all logs: longer than a slow machine's longest work unit and a
-// weekend without a network, short enough to be seen the same week.
-inline constexpr int default_silent_after_days = 3;
 
 struct ReportOptions {
     Request request = Request::report;

@@ -19,6 +19,11 @@
 
 namespace wutally::report {
 
+// A log is silent when its last work unit is this many days older than the
+// newest of all logs: longer than a slow machine's longest work unit or a
+// weekend away from the network, short enough that a stall shows that week.
+inline constexpr int default_silent_after_days = 3;
+
 struct CollectorOptions {
     // Only used rows dated within [since, until] count; none for no bound.
     std::optional<Stamp> since;
@@ -27,7 +32,7 @@ struct CollectorOptions {
     // and their names where there are no more than this many.
     bool keep_points = false;
     std::size_t named_points = 0;
-    int silent_after_days = 3;
+    int silent_after_days = default_silent_after_days;
 };
 
 // A log as the report names it.
