@@ -49,7 +49,11 @@ std::string json_string(std::string_view text) {
         const std::string escape = escape_of(character[0]);
         out.append(escape.empty() ? character : std::string_view(escape));
     };
-    return "\"" + rewrite_utf8(text, escaped) + "\"";
+    // Appended piece by piece: GCC 12 warns wrongly about overlapping copies in
+    // a chain of string concatenations here.
+    std::string out = "\"";
+    out.append(rewrite_utf8(text, escaped)).append("\"");
+    return out;
 }
 
 std::string json_number(double value) {
