@@ -479,9 +479,10 @@ Figures FigureCollector::finish() {
     Figures figures;
     std::vector<GroupTotals> per_log;
     GroupTotals all;
-    // The months and the versions are worked out on a second thread while
-    // the logs' totals are worked out here; each takes passes over every
-    // unit and medians of their CPU times.
+    // The months are worked out on a second thread while the logs' totals
+    // and the versions are worked out here: each group of figures takes
+    // passes over every unit and medians of their CPU times, and the months
+    // take the most.
     platform::run_side_by_side(
         [&] {
             per_log = group_totals(units_, logs_.size(),
@@ -489,11 +490,9 @@ Figures FigureCollector::finish() {
             all = logs_.size() == 1
                       ? per_log[0]
                       : group_totals(units_, 1, [](const Unit&) { return std::size_t{0}; })[0];
-        },
-        [&] {
-            add_months(figures);
             add_versions(figures);
-        });
+        },
+        [&] { add_months(figures); });
     for (std::size_t log = 0; log < logs_.size(); ++log) {
         per_log[log].fill(logs_[log]);
         figures.all.rows += logs_[log].rows;

@@ -137,8 +137,9 @@ std::size_t rows_expected(const log::LogReader& reader, std::uint64_t size) {
 
 // A long log is read in two parts at once: this thread adds the rows of the
 // first, a second thread prepares those of the second, and the collector
-// then takes those too. The first part is the smaller, as adding takes
-// longer than preparing.
+// then takes those too. Adding a row takes about as long as preparing one,
+// so the first part is only a little the smaller: this thread also makes
+// room for the names and then takes the prepared rows.
 Result<void, ScanError> scan_in_parts(const platform::File& file, std::uint64_t size,
                                       std::uint64_t middle, LogName log,
                                       FigureCollector& collector) {
@@ -148,13 +149,15 @@ Result<void, ScanError> scan_in_parts(const platform::File& file, std::uint64_t 
         return columns.error();
     }
     collector.begin_log(std::move(log), columns->present());
-    collector.expect_rows(rows_expected(first, size));
     PreparedRows prepared(collector, columns->present());
     prepared.expect_rows(rows_expected(first, size - middle));
     bool first_read = false;
     bool second_read = false;
     platform::run_side_by_side(
         [&] {
+            // Making room for the names takes a while: it overlaps the
+            // second part's start.
+            collector.expect_rows(rows_expected(first, size));
             first_read =
                 read_rows(first, *columns, [&](const RowFields& row) { collector.add_row(row); });
         },
@@ -187,7 +190,7 @@ Result<void, ScanError> scan_log(platform::FileSystem& files, const std::string&
     }
     const platform::File& file = *opened->file;
     if (opened->size && *opened->size >= split_size) {
-        if (const auto middle = log::line_start_near(file, *opened->size * 2 / 5)) {
+        if (const auto middle = log::line_start_near(file, *opened->size * 9 / 20)) {
             return scan_in_parts(file, *opened->size, *middle, std::move(log), collector);
         }
     }
