@@ -1,0 +1,130 @@
+// A long log is read in two parts on two threads; read so at any size, every
+// log must give the figures it gives read in one part.
+#include "by_label.hpp"
+#include "report/reading/log_scan.hpp"
+#include "report/rendering/html_report.hpp"
+#include "report/rendering/json_report.hpp"
+#include "report/report_logs.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <limits>
+
+namespace wutally::report {
+namespace {
+
+// The i-th of a run of dates an hour apart.
+std::string date_of(int hour) {
+    std::array<char, 32> text{};
+    (void)std::snprintf(text.data(), text.size(), "2026.%02d.%02d %02d:00:00", 1 + hour / 672,
+                        1 + hour / 24 % 28, hour % 24);
+    return text.data();
+}
+
+// A row with its gaussian and spike scores, and the user name the account
+// shows.
+std::string scored_row(int hour, const std::string& name, int score,
+                       const std::string& user = "Ada") {
+    const std::string value = std::to_string(score);
+    std::string rest = "\"4.";
+    rest.append(std::to_string(hour / 20)).append("\",").append(value).append(",2,3,");
+    rest.append(value).append(",5,\"").append(user).append("\",7");
+    return row(date_of(hour), name, std::to_string(3600 + hour * 7), rest);
+}
+
+// "u7" and the like, appended piece by piece, as GCC 12 warns wrongly about
+// a string's operator+ with a number's text.
+std::string numbered(std::string_view prefix, int number) {
+    std::string text(prefix);
+    text += std::to_string(number);
+    return text;
+}
+
+struct PartsCase {
+    std::string label;
+    std::vector<std::string> logs;
+    bool read_again = false; // the best lists need the second part read again
+};
+PRINT_CASE_BY_LABEL(PartsCase)
+
+std::string distinct_units(int count, int first_hour = 0) {
+    std::string rows;
+    for (int at = 0; at < count; ++at) {
+        rows += scored_row(first_hour + at, numbered("u", first_hour + at), at % 17);
+    }
+    return rows;
+}
+
+// The second part's best scores are all repeats of the first part's units,
+// more of them than the candidates a part keeps.
+std::string best_scores_repeated() {
+    std::string rows = distinct_units(20);
+    for (int at = 0; at < 50; ++at) {
+        rows += scored_row(20 + at, numbered("u", at % 20), 1000 + at);
+    }
+    for (int at = 0; at < 10; ++at) {
+        rows += scored_row(70 + at, numbered("new", at), 100 + at);
+    }
+    return rows;
+}
+
+// The latest date twice, once in each part: the later row's account stands.
+std::string latest_in_both_parts() {
+    std::string rows = distinct_units(20) + scored_row(200, "early-latest", 1, "First");
+    rows += distinct_units(25, 20) + scored_row(200, "late-latest", 1, "Second");
+    return rows;
+}
+
+std::string damaged_rows_and_blank_lines() {
+    std::string rows = distinct_units(30);
+    rows += "\r\n\r\n" + row("2026.13.40 99:00:00", "bad-date", "1") + row(date_of(31), "", "1");
+    rows += scored_row(32, "u3", 9) + "\r\n" + distinct_units(30, 40);
+    return rows;
+}
+
+const PartsCase parts_cases[] = {
+    {"distinct_units", {header + distinct_units(60)}},
+    {"repeats_across_parts", {header + distinct_units(30) + distinct_units(30)}, true},
+    {"best_scores_repeated", {header + best_scores_repeated()}, true},
+    {"latest_in_both_parts", {header + latest_in_both_parts()}},
+    {"damaged_rows_and_blank_lines", {header + damaged_rows_and_blank_lines()}},
+    {"two_logs", {header + distinct_units(40), header + distinct_units(40, 20)}},
+};
+
+class TwoParts : public testing::TestWithParam<PartsCase> {};
+
+// The figures of the case's logs, each read in two parts or in one.
+Figures figures_of(const PartsCase& test, bool in_parts, const CollectorOptions& options) {
+    Logs logs;
+    FigureCollector collector(options);
+    for (std::size_t at = 0; at < test.logs.size(); ++at) {
+        const std::string path = logs.add("log" + std::to_string(at) + ".csv", test.logs[at]);
+        const std::uint64_t split_size = in_parts ? 1 : std::numeric_limits<std::uint64_t>::max();
+        EXPECT_TRUE(scan_log(logs.files(), path, {path, path}, collector, split_size));
+    }
+    EXPECT_EQ(collector.needs_prepared_rows_again(), in_parts && test.read_again);
+    return collector.finish();
+}
+
+TEST_P(TwoParts, GiveTheFiguresOfOnePart) {
+    const CollectorOptions summary;
+    CollectorOptions page;
+    page.keep_points = true;
+    page.named_points = 50;
+    for (const CollectorOptions& options : {summary, page}) {
+        const Figures one = figures_of(GetParam(), false, options);
+        const Figures two = figures_of(GetParam(), true, options);
+        EXPECT_EQ(json_report(two), json_report(one));
+        if (options.keep_points) {
+            EXPECT_EQ(html_report(two), html_report(one));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TwoParts, testing::ValuesIn(parts_cases),
+                         testing_support::ByLabel{});
+
+} // namespace
+} // namespace wutally::report
