@@ -215,16 +215,16 @@ TEST(TimeChart, NamesOnlyTheDaysOfItsPoints) {
         std::vector<std::string> ticks;
     } cases[] = {
         {"one_day",
-         {{day("2026.12.09 09:00:00"), 1, 0, ""}, {day("2026.12.09 23:30:00"), 2, 0, ""}},
+         {{day("2026.12.09 09:00:00"), 1, 0}, {day("2026.12.09 23:30:00"), 2, 0}},
          {"2026-12-09"}},
         {"two_days_either_side_of_midnight",
-         {{day("2026.12.09 23:00:00"), 1, 0, ""}, {day("2026.12.10 01:00:00"), 2, 0, ""}},
+         {{day("2026.12.09 23:00:00"), 1, 0}, {day("2026.12.10 01:00:00"), 2, 0}},
          {"2026-12-09", "2026-12-10"}},
         {"one_month",
-         {{day("2026.11.01 00:30:00"), 1, 0, ""}, {day("2026.11.30 23:00:00"), 2, 0, ""}},
+         {{day("2026.11.01 00:30:00"), 1, 0}, {day("2026.11.30 23:00:00"), 2, 0}},
          {"2026-11-01", "2026-11-08", "2026-11-15", "2026-11-22", "2026-11-29"}},
         {"a_year",
-         {{day("2026.01.10 00:30:00"), 1, 0, ""}, {day("2026.12.20 23:00:00"), 2, 0, ""}},
+         {{day("2026.01.10 00:30:00"), 1, 0}, {day("2026.12.20 23:00:00"), 2, 0}},
          {"2026-03", "2026-05", "2026-07", "2026-09", "2026-11"}},
     };
     for (const auto& c : cases) {
@@ -234,7 +234,7 @@ TEST(TimeChart, NamesOnlyTheDaysOfItsPoints) {
 
 TEST(TimeChart, MarksStandOutAndNameTheirVersions) {
     const double first = days_since_epoch(at("2026.01.01 00:00:00"));
-    const std::vector<TimePoint> points{{first, 1, 0, ""}, {first + 60, 2, 0, ""}};
+    const std::vector<TimePoint> points{{first, 1, 0}, {first + 60, 2, 0}};
     const std::vector<Step> steps{{first, first + 31, 1, 0}};
     const std::vector<Marker> markers{{first + 30, "4.13"}, {first + 400, "off the axis"}};
     const std::string svg = time_chart({"t", "x", "y"}, points, steps, markers);

@@ -115,16 +115,16 @@ std::vector<Marker> version_markers(const Figures& figures) {
 std::string cpu_chart(const Figures& figures) {
     std::vector<TimePoint> points;
     points.reserve(figures.points.size());
+    std::vector<std::string> titles;
     const bool named = figures.point_names.size() == figures.points.size();
     for (std::size_t at = 0; at < figures.points.size(); ++at) {
         const UnitPoint& unit = figures.points[at];
-        std::string title;
         if (named) {
-            title = "work unit " + figures.point_names[at] + ", " + format_stamp(unit.date) + ", " +
-                    format_fixed(unit.cpu_s / 3600, 2) + " CPU hours, " +
-                    figures.logs.at(unit.log).label;
+            titles.push_back("work unit " + figures.point_names[at] + ", " +
+                             format_stamp(unit.date) + ", " + format_fixed(unit.cpu_s / 3600, 2) +
+                             " CPU hours, " + figures.logs.at(unit.log).label);
         }
-        points.push_back({days_since_epoch(unit.date), unit.cpu_s / 3600, unit.log, title});
+        points.push_back({days_since_epoch(unit.date), unit.cpu_s / 3600, unit.log});
     }
     // One line of the monthly median for all logs together, or one a log.
     const bool several = figures.logs.size() > 1;
@@ -151,7 +151,7 @@ std::string cpu_chart(const Figures& figures) {
     }
     return figure(title,
                   time_chart({title, "date of the row", "CPU hours"}, points, steps, markers,
-                             figures.logs.size()),
+                             figures.logs.size(), titles),
                   key);
 }
 

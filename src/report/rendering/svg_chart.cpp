@@ -169,21 +169,21 @@ bool is_drawable(const TimePoint& point) {
 
 // Each point on its own, with its title: for few points, which are drawn
 // larger where there are very few, so that one on the line still shows.
-std::string single_dots(std::span<const TimePoint> points, const TimeAxis& axis, double highest,
-                        bool coloured) {
+std::string single_dots(std::span<const TimePoint> points, std::span<const std::string> titles,
+                        const TimeAxis& axis, double highest, bool coloured) {
     const std::string radius = points.size() < large_dots_below ? "4.5" : "2.2";
     std::string svg = "<g class=\"dots\">\n";
-    for (const TimePoint& point : points) {
+    for (std::size_t at = 0; at < points.size(); ++at) {
+        const TimePoint& point = points[at];
         if (!is_drawable(point)) {
             continue;
         }
+        const std::string_view title = at < titles.size() ? titles[at] : std::string_view();
         svg += "<circle" + attribute("cx", axis.x_of(point.day)) +
                attribute("cy", y_of(point.value, highest)) + " r=\"" + radius +
                "\" fill-opacity=\"0.75\"" +
                fill_of(coloured ? std::optional(point.series) : std::nullopt);
-        svg += point.title.empty()
-                   ? "/>\n"
-                   : "><title>" + escape_markup(point.title) + "</title></circle>\n";
+        svg += title.empty() ? "/>\n" : "><title>" + escape_markup(title) + "</title></circle>\n";
     }
     return svg + "</g>\n";
 }
@@ -360,7 +360,7 @@ std::string bar_chart(const ChartText& text, std::span<const Bar> bars) {
 
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
                        std::span<const Step> steps, std::span<const Marker> markers,
-                       std::size_t series_count) {
+                       std::size_t series_count, std::span<const std::string> titles) {
     std::string svg = open_svg(text, height);
     const double highest = y_axis(svg, text, plotted_top(points, steps), false);
     TimeAxis axis{1e300, -1e300};
@@ -380,7 +380,7 @@ std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
     const bool coloured = series_count > 1;
     const std::string dots =
         points.size() <= single_points_at_most
-            ? single_dots(points, axis, highest, coloured)
+            ? single_dots(points, titles, axis, highest, coloured)
             : dense_dots(points, axis, highest, std::max<std::size_t>(series_count, 1), coloured);
     std::string lines;
     if (coloured) {

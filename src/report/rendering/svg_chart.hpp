@@ -41,11 +41,11 @@ std::string column_chart(const ChartText& text, std::span<const Bar> bars);
 // Lying bars with their labels to the left: for a few long labels.
 std::string bar_chart(const ChartText& text, std::span<const Bar> bars);
 
+// 24 bytes, as a page may draw a million.
 struct TimePoint {
     double day = 0; // days since 1970-01-01
     double value = 0;
-    std::size_t series = 0;
-    std::string title; // shown on hover, where points are drawn one by one
+    std::uint32_t series = 0;
 };
 
 struct Step {
@@ -73,9 +73,11 @@ inline constexpr std::size_t single_points_at_most = 2000;
 // a note says how many.
 // The time axis names days where the points span a few weeks, each at its
 // noon, and only the days from the first point's to the last one's.
+// `titles`, one a point or none, are shown on hover where the points are
+// drawn one by one.
 std::string time_chart(const ChartText& text, std::span<const TimePoint> points,
                        std::span<const Step> steps, std::span<const Marker> markers,
-                       std::size_t series_count = 1);
+                       std::size_t series_count = 1, std::span<const std::string> titles = {});
 
 // Round tick values from 0 up to at least `largest`, at most about `count`;
 // whole numbers only where `whole`, as for counts.
