@@ -141,10 +141,11 @@ std::string log_row(std::string_view date, const std::vector<std::string>& value
 }
 
 std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
-    // CPU times, scores and powers are never below zero in a real log.
+    // CPU times, the account's total, scores and powers are never below zero
+    // in a real log.
     std::vector<std::size_t> positive;
     for (const std::string_view header :
-         {"cpu", "bs_power", "bs_score", "bg_score", "bg_power", "bg_chisq"}) {
+         {"cpu", "total_cpu", "bs_power", "bs_score", "bg_score", "bg_power", "bg_chisq"}) {
         positive.push_back(value_index(header));
     }
     Random random;
