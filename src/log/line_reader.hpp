@@ -75,6 +75,7 @@ class LogReader {
     bool has_zero_byte();
     void drop_zero_bytes();
     void skip_lines_before(std::size_t until);
+    void move_unread_to_front();
     bool read_more();
 
     const platform::File& log_;

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace wutally::log {
@@ -153,6 +155,76 @@ TEST(ReadLogLine, TwoRangesSplitAtALineStartGiveTheSameLines) {
                 EXPECT_EQ(lines, test.lines) << test.label << " split at " << *middle;
             }
         }
+    }
+}
+
+// A file that answers reads from its bytes, at most `most` at a time, and
+// notes which reads landed off a 64-byte boundary.
+class AlignmentFile final : public platform::File {
+  public:
+    AlignmentFile(std::string bytes, std::size_t most) : bytes_(std::move(bytes)), most_(most) {}
+
+    Result<std::uint64_t, platform::FileError> size() const override { return bytes_.size(); }
+    Result<platform::FileIdentity, platform::FileError> identity() const override {
+        return platform::FileIdentity{};
+    }
+    Result<std::size_t, platform::FileError> read(std::span<char> buffer) const override {
+        const auto count = read_at(offset_, buffer);
+        offset_ += *count;
+        return count;
+    }
+    Result<std::size_t, platform::FileError> read_at(std::uint64_t offset,
+                                                     std::span<char> buffer) const override {
+        if (reinterpret_cast<std::uintptr_t>(buffer.data()) % 64 != 0) {
+            ++unaligned_;
+        }
+        const std::size_t from = std::min<std::size_t>(offset, bytes_.size());
+        const std::size_t count = std::min({buffer.size(), most_, bytes_.size() - from});
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(from), count, buffer.begin());
+        return count;
+    }
+    Result<void, platform::FileError> write_all(std::span<const char>) const override {
+        return platform::FileError::failed;
+    }
+    Result<void, platform::FileError> seek_end() const override { return {}; }
+    Result<void, platform::FileError> truncate(std::uint64_t) const override { return {}; }
+    Result<void, platform::FileError> sync() const override { return {}; }
+    Result<void, platform::FileError> lock() const override { return {}; }
+    void unlock() const override {}
+    std::intptr_t native_handle() const override { return -1; }
+
+    [[nodiscard]] std::size_t unaligned() const { return unaligned_; }
+
+  private:
+    std::string bytes_;
+    std::size_t most_;
+    mutable std::uint64_t offset_ = 0;
+    mutable std::size_t unaligned_ = 0;
+};
+
+// The kernel copies a file several times slower to an address off a cache
+// line, so every read lands on one, whatever the lines' lengths and however
+// short the reads; and each line's offset is still where it stands.
+TEST(ReadLogLine, ReadsLandOnCacheLinesAndLinesKeepTheirOffsets) {
+    std::string bytes;
+    std::vector<std::uint64_t> starts;
+    for (std::size_t row = 0; row < 3000; ++row) {
+        starts.push_back(bytes.size());
+        bytes += std::string(row * 7 % 301, 'a' + static_cast<char>(row % 26)) + "\r\n";
+    }
+    for (const auto& [read_size, most] : {std::pair<std::size_t, std::size_t>{2, 1000},
+                                          {4096, 1000},
+                                          {4096, 4096},
+                                          {128 * 1024, 999'999}}) {
+        const AlignmentFile file(bytes, most);
+        LogReader reader(file, ByteRange{0, bytes.size()}, read_size);
+        std::size_t row = 0;
+        while (const auto line = reader.read_log_line()) {
+            ASSERT_LT(row, starts.size());
+            EXPECT_EQ(reader.line_offset(), starts[row++]) << "read size " << read_size;
+        }
+        EXPECT_EQ(row, starts.size());
+        EXPECT_EQ(file.unaligned(), 0U) << "read size " << read_size << ", reads of " << most;
     }
 }
 
