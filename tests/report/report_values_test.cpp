@@ -3,6 +3,7 @@
 // broken page.
 #include "by_label.hpp"
 #include "report/figures/field_values.hpp"
+#include "report/figures/median.hpp"
 #include "report/figures/name_set.hpp"
 #include "report/rendering/markup.hpp"
 #include "report/rendering/svg_chart.hpp"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <functional>
+#include <random>
 #include <set>
 
 namespace wutally::report {
@@ -104,6 +108,39 @@ TEST(Numbers, SurelyBelowOnlyWhereTheNumberIs) {
             EXPECT_TRUE(!value || *value < c.bound) << c.field;
         }
     }
+}
+
+// Long lists take the counting way: each must give what selection among
+// all the values gives, wherever the two middle values fall.
+TEST(Median, CountingAgreesWithSelection) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> hours(0, 40 * 3600.0);
+    std::uniform_real_distribution<double> exponent(-1030, 1020);
+    const std::pair<const char*, std::function<double(std::size_t)>> kinds[] = {
+        {"all equal", [](std::size_t) { return 4711.25; }},
+        {"two values, the middle between them",
+         [](std::size_t at) { return at % 2 == 0 ? 1.0 : 2.0; }},
+        {"cpu times", [&](std::size_t) { return hours(random); }},
+        {"one range", [](std::size_t at) { return 4096.0 + static_cast<double>(at) / 1e6; }},
+        {"signs, zeros and tiny numbers",
+         [&](std::size_t at) {
+             const double value = std::ldexp(1.0, static_cast<int>(exponent(random)));
+             return at % 5 == 0 ? 0.0 : at % 5 == 1 ? -0.0 : at % 2 == 0 ? value : -value;
+         }},
+        {"rising", [](std::size_t at) { return static_cast<double>(at); }},
+    };
+    for (const auto& [kind, value_at] : kinds) {
+        for (const std::size_t size : {1, 2, 65535, 65536, 65537, 200000, 200001}) {
+            std::vector<double> values(size);
+            for (std::size_t at = 0; at < size; ++at) {
+                values[at] = value_at(at);
+            }
+            std::vector<double> copy = values;
+            EXPECT_EQ(median(values), median_by_selection(copy)) << kind << ", " << size;
+        }
+    }
+    std::vector<double> none;
+    EXPECT_EQ(median(none), std::nullopt);
 }
 
 struct StampCase {

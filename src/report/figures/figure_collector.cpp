@@ -3,6 +3,7 @@
 #include "log/byte_mask.hpp"
 #include "platform/side_by_side.hpp"
 #include "report/figures/field_values.hpp"
+#include "report/figures/median.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -20,21 +21,6 @@ constexpr std::size_t candidates_kept = best_count + 11;
 
 std::optional<double> number_in(const std::optional<std::string>& field) {
     return field ? parse_number(*field) : std::nullopt;
-}
-
-// The median, the mean of the two middle values for an even count. The
-// values are reordered.
-std::optional<double> median(std::span<double> values) {
-    if (values.empty()) {
-        return std::nullopt;
-    }
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    if (values.size() % 2 == 1) {
-        return *middle;
-    }
-    const double below = *std::max_element(values.begin(), middle);
-    return (below + *middle) / 2;
 }
 
 // Higher scores first, then earlier dates, then names in byte order.
