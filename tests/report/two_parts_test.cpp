@@ -1,5 +1,5 @@
-// A long log is read in two parts on two threads; read so at any size, every
-// log must give the figures it gives read in one part.
+// A long log is read in pieces on two threads; read so at any size, every
+// log must give the figures it gives read whole.
 #include "by_label.hpp"
 #include "report/reading/log_scan.hpp"
 #include "report/rendering/html_report.hpp"
@@ -95,16 +95,24 @@ const PartsCase parts_cases[] = {
 
 class TwoParts : public testing::TestWithParam<PartsCase> {};
 
-// The figures of the case's logs, each read in two parts or in one.
-Figures figures_of(const PartsCase& test, bool in_parts, const CollectorOptions& options) {
+enum class Reading { whole, in_two_pieces, in_many_pieces };
+
+// The figures of the case's logs, each read whole or in pieces. Read in
+// many, which pieces each thread takes varies from run to run.
+Figures figures_of(const PartsCase& test, Reading reading, const CollectorOptions& options) {
+    constexpr auto never = std::numeric_limits<std::uint64_t>::max();
+    const ScanSizes sizes = reading == Reading::whole           ? ScanSizes{never, never}
+                            : reading == Reading::in_two_pieces ? ScanSizes{1, never}
+                                                                : ScanSizes{1, 64};
     Logs logs;
     FigureCollector collector(options);
     for (std::size_t at = 0; at < test.logs.size(); ++at) {
         const std::string path = logs.add("log" + std::to_string(at) + ".csv", test.logs[at]);
-        const std::uint64_t split_size = in_parts ? 1 : std::numeric_limits<std::uint64_t>::max();
-        EXPECT_TRUE(scan_log(logs.files(), path, {path, path}, collector, split_size));
+        EXPECT_TRUE(scan_log(logs.files(), path, {path, path}, collector, sizes));
     }
-    EXPECT_EQ(collector.needs_prepared_rows_again(), in_parts && test.read_again);
+    if (reading == Reading::in_two_pieces) {
+        EXPECT_EQ(collector.needs_prepared_rows_again(), test.read_again);
+    }
     return collector.finish();
 }
 
@@ -114,11 +122,13 @@ TEST_P(TwoParts, GiveTheFiguresOfOnePart) {
     page.keep_points = true;
     page.named_points = 50;
     for (const CollectorOptions& options : {summary, page}) {
-        const Figures one = figures_of(GetParam(), false, options);
-        const Figures two = figures_of(GetParam(), true, options);
-        EXPECT_EQ(json_report(two), json_report(one));
-        if (options.keep_points) {
-            EXPECT_EQ(html_report(two), html_report(one));
+        const Figures whole = figures_of(GetParam(), Reading::whole, options);
+        for (const Reading reading : {Reading::in_two_pieces, Reading::in_many_pieces}) {
+            const Figures pieces = figures_of(GetParam(), reading, options);
+            EXPECT_EQ(json_report(pieces), json_report(whole));
+            if (options.keep_points) {
+                EXPECT_EQ(html_report(pieces), html_report(whole));
+            }
         }
     }
 }

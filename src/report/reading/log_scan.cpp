@@ -10,7 +10,13 @@
 #include "report/reading/report_columns.hpp"
 
 #include <algorithm>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <span>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace wutally::report {
 
@@ -122,56 +128,129 @@ bool read_rows(log::LogReader& reader, const ReportColumns& columns, Take take) 
     return !reader.failed();
 }
 
-// About how many rows a log of `size` bytes holds, by the lines that follow
-// its header in the reader's buffer.
-std::size_t rows_expected(const log::LogReader& reader, std::uint64_t size) {
-    const auto sample = reader.buffered();
-    const auto lines = std::count(sample.begin(), sample.end(), '\n');
-    if (lines < 16) {
-        return 0;
+// About how many rows `bytes` of a log hold, by the lines that follow its
+// header in the reader's buffer; none where they are too few to tell.
+class RowEstimate {
+  public:
+    explicit RowEstimate(const log::LogReader& reader) {
+        const auto sample = reader.buffered();
+        const auto lines = std::count(sample.begin(), sample.end(), '\n');
+        if (lines >= 16) {
+            row_size_ = std::max<std::uint64_t>(
+                static_cast<std::uint64_t>(sample.size()) / static_cast<std::uint64_t>(lines), 1);
+        }
     }
-    const auto row_size =
-        static_cast<std::uint64_t>(sample.size()) / static_cast<std::uint64_t>(lines);
-    return static_cast<std::size_t>(size / std::max<std::uint64_t>(row_size, 1) * 21 / 20);
+
+    [[nodiscard]] std::size_t rows_in(std::uint64_t bytes) const {
+        return row_size_ == 0 ? 0 : static_cast<std::size_t>(bytes / row_size_ * 21 / 20);
+    }
+
+  private:
+    std::uint64_t row_size_ = 0;
+};
+
+// The pieces a long log is read in, each from a line's start to the next
+// piece's: piece i is [starts[i], starts[i + 1]). None where the log holds
+// no line start to split it at.
+std::vector<std::uint64_t> piece_starts(const platform::File& file, std::uint64_t size,
+                                        std::uint64_t piece_size) {
+    constexpr std::uint64_t most_pieces = 256;
+    const std::uint64_t count = std::clamp<std::uint64_t>(size / piece_size, 2, most_pieces);
+    std::vector<std::uint64_t> starts{0};
+    for (std::uint64_t piece = 1; piece < count; ++piece) {
+        const auto start = log::line_start_near(file, size / count * piece);
+        if (start && *start > starts.back() && *start < size) {
+            starts.push_back(*start);
+        }
+    }
+    if (starts.size() < 2) {
+        return {};
+    }
+    starts.push_back(size);
+    return starts;
 }
 
-// A long log is read in two parts at once: this thread adds the rows of the
-// first, a second thread prepares those of the second, and the collector
-// then takes those too. Adding a row takes about as long as preparing one,
-// so the first part is only a little the smaller: this thread also makes
-// room for the names and then takes the prepared rows.
-Result<void, ScanError> scan_in_parts(const platform::File& file, std::uint64_t size,
-                                      std::uint64_t middle, LogName log,
-                                      FigureCollector& collector) {
-    log::LogReader first(file, log::ByteRange{0, middle});
+// Which of a log's pieces are left to read: this thread takes them from the
+// front, the second thread from the back, until the two meet. The first
+// and the last piece are taken from the start.
+class PieceClaims {
+  public:
+    explicit PieceClaims(std::size_t pieces) : back_(pieces - 1) {}
+
+    std::optional<std::size_t> from_front() {
+        const std::scoped_lock lock(mutex_);
+        return front_ < back_ ? std::optional(front_++) : std::nullopt;
+    }
+    std::optional<std::size_t> from_back() {
+        const std::scoped_lock lock(mutex_);
+        return front_ < back_ ? std::optional(--back_) : std::nullopt;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::size_t front_ = 1;
+    std::size_t back_;
+};
+
+// A long log is read from both ends at once, a piece at a time: this thread
+// adds the rows of pieces from the front, a second thread prepares those of
+// pieces from the back, and they meet wherever their speeds take them, so
+// neither waits long for the other however the machine shares its time.
+// The collector then takes the prepared pieces in the log's order.
+Result<void, ScanError> scan_in_pieces(const platform::File& file, std::uint64_t size,
+                                       std::span<const std::uint64_t> starts, LogName log,
+                                       FigureCollector& collector) {
+    const auto range_of = [&](std::size_t piece) {
+        return log::ByteRange{starts[piece], starts[piece + 1]};
+    };
+    const std::size_t pieces = starts.size() - 1;
+    log::LogReader first(file, range_of(0));
     const auto columns = read_header(first);
     if (!columns) {
         return columns.error();
     }
     collector.begin_log(std::move(log), columns->present());
-    PreparedRows prepared(collector, columns->present());
-    prepared.expect_rows(rows_expected(first, size - middle));
+    const RowEstimate estimate(first);
+    PieceClaims claims(pieces);
+    std::deque<std::pair<log::ByteRange, PreparedRows>> prepared;
     bool first_read = false;
-    bool second_read = false;
+    bool second_read = true;
+    const auto add_row = [&](const RowFields& row) { collector.add_row(row); };
     platform::run_side_by_side(
         [&] {
             // Making room for the names takes a while: it overlaps the
-            // second part's start.
-            collector.expect_rows(rows_expected(first, size));
-            first_read =
-                read_rows(first, *columns, [&](const RowFields& row) { collector.add_row(row); });
+            // second thread's start.
+            collector.expect_rows(estimate.rows_in(size));
+            first_read = read_rows(first, *columns, add_row);
+            while (const auto piece = first_read ? claims.from_front() : std::nullopt) {
+                log::LogReader reader(file, range_of(*piece));
+                first_read = read_rows(reader, *columns, add_row);
+            }
         },
         [&] {
-            log::LogReader second(file, log::ByteRange{middle, size});
-            second_read =
-                read_rows(second, *columns, [&](const RowFields& row) { prepared.add_row(row); });
+            for (auto piece = std::optional(pieces - 1); piece && second_read;
+                 piece = claims.from_back()) {
+                const log::ByteRange range = range_of(*piece);
+                auto& rows =
+                    prepared
+                        .emplace_front(std::piecewise_construct, std::tuple(range),
+                                       std::forward_as_tuple(collector, columns->present()))
+                        .second;
+                rows.expect_rows(estimate.rows_in(range.end - range.first));
+                log::LogReader reader(file, range);
+                second_read =
+                    read_rows(reader, *columns, [&](const RowFields& row) { rows.add_row(row); });
+            }
         });
     if (!first_read || !second_read) {
         return ScanError::read_error;
     }
-    collector.add_prepared(std::move(prepared));
-    if (collector.needs_prepared_rows_again()) {
-        log::LogReader again(file, log::ByteRange{middle, size});
+    for (auto& [range, rows] : prepared) {
+        collector.add_prepared(std::move(rows));
+        if (!collector.needs_prepared_rows_again()) {
+            continue;
+        }
+        log::LogReader again(file, range);
         if (!read_rows(again, *columns,
                        [&](const RowFields& row) { collector.offer_again(row); })) {
             return ScanError::read_error;
@@ -183,15 +262,16 @@ Result<void, ScanError> scan_in_parts(const platform::File& file, std::uint64_t 
 } // namespace
 
 Result<void, ScanError> scan_log(platform::FileSystem& files, const std::string& given, LogName log,
-                                 FigureCollector& collector, std::uint64_t split_size) {
+                                 FigureCollector& collector, ScanSizes sizes) {
     auto opened = open_log(files, given, log.path);
     if (!opened) {
         return opened.error();
     }
     const platform::File& file = *opened->file;
-    if (opened->size && *opened->size >= split_size) {
-        if (const auto middle = log::line_start_near(file, *opened->size * 9 / 20)) {
-            return scan_in_parts(file, *opened->size, *middle, std::move(log), collector);
+    if (opened->size && *opened->size >= sizes.split_from) {
+        const auto starts = piece_starts(file, *opened->size, sizes.piece);
+        if (!starts.empty()) {
+            return scan_in_pieces(file, *opened->size, starts, std::move(log), collector);
         }
     }
     log::LogReader reader(file);
@@ -201,7 +281,7 @@ Result<void, ScanError> scan_log(platform::FileSystem& files, const std::string&
     }
     collector.begin_log(std::move(log), columns->present());
     if (opened->size) {
-        collector.expect_rows(rows_expected(reader, *opened->size));
+        collector.expect_rows(RowEstimate(reader).rows_in(*opened->size));
     }
     if (!read_rows(reader, *columns, [&](const RowFields& row) { collector.add_row(row); })) {
         return ScanError::read_error;

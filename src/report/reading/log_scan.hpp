@@ -26,8 +26,12 @@ enum class ScanError {
 // A log's first line that has not ended after this many bytes is no log.
 inline constexpr std::uint64_t longest_header = std::uint64_t{1} << 20;
 
-// A log of this size or more is read in two parts, on two threads.
-inline constexpr std::uint64_t split_from = std::uint64_t{2} << 20;
+// A log of `split_from` bytes or more is read on two threads, in pieces of
+// about `piece` bytes.
+struct ScanSizes {
+    std::uint64_t split_from = std::uint64_t{2} << 20;
+    std::uint64_t piece = std::uint64_t{16} << 20;
+};
 
 // The reason, as the message after "wutally-report: PATH: " gives it.
 std::string_view describe(ScanError error);
@@ -35,7 +39,7 @@ std::string_view describe(ScanError error);
 // Reads every line after the header row into the collector, as the log
 // named `log`; `given` is the path as the command line gave it.
 Result<void, ScanError> scan_log(platform::FileSystem& files, const std::string& given, LogName log,
-                                 FigureCollector& collector, std::uint64_t split_size = split_from);
+                                 FigureCollector& collector, ScanSizes sizes = {});
 
 // Lists each row of the log that the figures skip, as "FILE:LINE: REASON",
 // one a line, the way compilers point at a line: FILE as the path names
