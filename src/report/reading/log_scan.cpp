@@ -245,7 +245,10 @@ Result<void, ScanError> scan_in_pieces(const platform::File& file, std::uint64_t
     if (!first_read || !second_read) {
         return ScanError::read_error;
     }
-    for (auto& [range, rows] : prepared) {
+    // Each piece's prepared rows are let go once taken, as the work units
+    // they add take their place in memory.
+    for (; !prepared.empty(); prepared.pop_front()) {
+        auto& [range, rows] = prepared.front();
         collector.add_prepared(std::move(rows));
         if (!collector.needs_prepared_rows_again()) {
             continue;
