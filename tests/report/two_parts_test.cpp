@@ -101,9 +101,9 @@ enum class Reading { whole, in_two_pieces, in_many_pieces };
 // many, which pieces each thread takes varies from run to run.
 Figures figures_of(const PartsCase& test, Reading reading, const CollectorOptions& options) {
     constexpr auto never = std::numeric_limits<std::uint64_t>::max();
-    const ScanSizes sizes = reading == Reading::whole           ? ScanSizes{never, never}
-                            : reading == Reading::in_two_pieces ? ScanSizes{1, never}
-                                                                : ScanSizes{1, 64};
+    const ScanSizes sizes = reading == Reading::whole           ? ScanSizes{never, never, 2}
+                            : reading == Reading::in_two_pieces ? ScanSizes{1, never, 2}
+                                                                : ScanSizes{1, 64, 2};
     Logs logs;
     FigureCollector collector(options);
     for (std::size_t at = 0; at < test.logs.size(); ++at) {

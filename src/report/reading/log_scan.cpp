@@ -153,9 +153,10 @@ class RowEstimate {
 // piece's: piece i is [starts[i], starts[i + 1]). None where the log holds
 // no line start to split it at.
 std::vector<std::uint64_t> piece_starts(const platform::File& file, std::uint64_t size,
-                                        std::uint64_t piece_size) {
+                                        const ScanSizes& sizes) {
     constexpr std::uint64_t most_pieces = 256;
-    const std::uint64_t count = std::clamp<std::uint64_t>(size / piece_size, 2, most_pieces);
+    const std::uint64_t count = std::min(
+        std::max({size / sizes.piece, sizes.fewest_pieces, std::uint64_t{2}}), most_pieces);
     std::vector<std::uint64_t> starts{0};
     for (std::uint64_t piece = 1; piece < count; ++piece) {
         const auto start = log::line_start_near(file, size / count * piece);
@@ -272,7 +273,7 @@ Result<void, ScanError> scan_log(platform::FileSystem& files, const std::string&
     }
     const platform::File& file = *opened->file;
     if (opened->size && *opened->size >= sizes.split_from) {
-        const auto starts = piece_starts(file, *opened->size, sizes.piece);
+        const auto starts = piece_starts(file, *opened->size, sizes);
         if (!starts.empty()) {
             return scan_in_pieces(file, *opened->size, starts, std::move(log), collector);
         }

@@ -27,10 +27,12 @@ enum class ScanError {
 inline constexpr std::uint64_t longest_header = std::uint64_t{1} << 20;
 
 // A log of `split_from` bytes or more is read on two threads, in pieces of
-// about `piece` bytes.
+// about `piece` bytes, and in no fewer than `fewest_pieces`: the threads
+// share the work no better than a piece's worth.
 struct ScanSizes {
     std::uint64_t split_from = std::uint64_t{2} << 20;
     std::uint64_t piece = std::uint64_t{16} << 20;
+    std::uint64_t fewest_pieces = 16;
 };
 
 // The reason, as the message after "wutally-report: PATH: " gives it.
