@@ -1,6 +1,7 @@
 #include "fake/fake_file_system.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
 
 namespace wutally::fake {
@@ -60,6 +61,7 @@ class FakeFile final : public platform::File {
         if (files_.fails(Operation::read, path_)) {
             return FileError::failed;
         }
+        files_.note_read(offset, buffer.data());
         const std::string& bytes = node_->bytes;
         const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(offset, bytes.size()));
         const std::size_t count = std::min({buffer.size(), bytes.size() - from, largest_read});
@@ -215,6 +217,12 @@ std::optional<std::size_t> FakeFileSystem::first_operation(Operation operation,
         return std::nullopt;
     }
     return static_cast<std::size_t>(found - done_.begin()) + 1;
+}
+
+void FakeFileSystem::note_read(std::uint64_t offset, const char* into) {
+    if ((reinterpret_cast<std::uintptr_t>(into) - offset) % 64 != 0) {
+        ++reads_out_of_step_;
+    }
 }
 
 bool FakeFileSystem::fails(Operation operation, const std::string& path) {

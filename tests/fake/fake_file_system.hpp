@@ -105,6 +105,12 @@ class FakeFileSystem final : public platform::FileSystem {
 
     // For the files it opens: counts the call, true if it must fail.
     bool fails(Operation operation, const std::string& path);
+    // For the files it opens: notes where a read from the offset lands.
+    void note_read(std::uint64_t offset, const char* into);
+    // The reads that landed at another place in a 64-byte line than their
+    // first byte has in the file, which a kernel may copy several times
+    // slower.
+    [[nodiscard]] std::size_t reads_out_of_step() const { return reads_out_of_step_; }
     [[nodiscard]] std::chrono::nanoseconds now() const;
 
   private:
@@ -121,6 +127,7 @@ class FakeFileSystem final : public platform::FileSystem {
     bool failing_onward_ = false;
     std::optional<FailedOperation> failed_;
     std::vector<FailedOperation> done_;
+    std::size_t reads_out_of_step_ = 0;
 };
 
 // This process is "here"/pid 100; others are started and ended by the test.
