@@ -248,18 +248,25 @@ std::optional<EarlierCheck> check_before_hold(platform::FileSystem& files, const
         return std::nullopt;
     }
     const auto size = (*log)->size();
-    const auto identity = (*log)->identity();
-    if (!size || *size == 0 || !identity) {
+    if (!size || *size == 0) {
         return std::nullopt;
     }
-    DuplicateCheck check = is_already_logged(**log, *size, result_text);
+    return remember_check(**log, *size, is_already_logged(**log, *size, result_text));
+}
+
+std::optional<EarlierCheck> remember_check(const platform::File& log, std::uint64_t log_size,
+                                           const DuplicateCheck& check) {
     const bool decided = check.outcome == CheckOutcome::already_logged ||
                          (check.outcome == CheckOutcome::not_logged && check.name_column);
-    auto tail = tail_of(**log, *size);
-    if (!decided || !tail) {
+    const auto identity = log.identity();
+    if (!decided || !identity || log_size == 0) {
         return std::nullopt;
     }
-    return EarlierCheck{*identity, *size, std::move(check), *std::move(tail)};
+    auto tail = tail_of(log, log_size);
+    if (!tail) {
+        return std::nullopt;
+    }
+    return EarlierCheck{*identity, log_size, check, *std::move(tail)};
 }
 
 DuplicateCheck check_under_hold(const platform::File& log, std::uint64_t log_size,

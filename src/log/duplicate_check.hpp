@@ -61,6 +61,11 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
 std::optional<EarlierCheck> check_before_hold(platform::FileSystem& files, const std::string& path,
                                               std::string_view result_text);
 
+// A check of the log, of `log_size` bytes, kept for a later check to build
+// on; none where it decided nothing such a check may build on.
+std::optional<EarlierCheck> remember_check(const platform::File& log, std::uint64_t log_size,
+                                           const DuplicateCheck& check);
+
 // The check of the held log, of `log_size` bytes, as is_already_logged
 // gives it. Where the earlier check read the same file, which has not
 // shrunk and whose checked part still ends as it did, with a whole line,

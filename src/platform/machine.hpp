@@ -5,9 +5,11 @@
 
 #include "platform/file_system.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wutally::platform {
 
@@ -25,7 +27,21 @@ struct ProcessIdentity {
     bool operator==(const ProcessIdentity&) const = default;
 };
 
+// A process that has exited but is not yet reaped counts as ended.
 enum class ProcessState { running, ended, unknown };
+
+// What a signal (or, on Windows, a console event) that ends the run must
+// undo, in this order: cut the log back to the size it had where the run
+// was writing its row; remove the journal, but only where there was
+// nothing to cut or the cut succeeded; remove the files; remove the
+// directories where they are empty.
+struct TerminationPlan {
+    const File* log = nullptr; // none: nothing to cut
+    std::uint64_t cut_to = 0;
+    std::string journal;
+    std::vector<std::string> files;
+    std::vector<std::string> directories;
+};
 
 class Machine {
   public:
@@ -39,16 +55,17 @@ class Machine {
     virtual ProcessState state_of(const ProcessIdentity& process) = 0;
     // 32 hex digits no other run will draw.
     virtual std::string random_token() = 0;
+    // How long the machine has run since it booted, suspended time included.
+    virtual std::chrono::nanoseconds uptime() = 0;
 
-    // Until release_on_termination: where SIGTERM, SIGINT or SIGHUP end the
-    // run, the lock file at the path is removed if it still holds the
-    // token, and SIGPIPE does not end it.
-    virtual void remove_on_termination(const std::string& lock_path, std::string_view token) = 0;
-    // While a row is written: such a signal first cuts the log back to the
-    // size it had.
-    virtual void cut_on_termination(const File& log, std::uint64_t size) = 0;
-    virtual void written() = 0;
-    virtual void release_on_termination() = 0;
+    // From now on, a signal that ends the run carries out the plan before
+    // the run ends as the signal would have; SIGPIPE does not end it. An
+    // empty plan undoes nothing, and the signals end the run as before.
+    virtual void on_termination(const TerminationPlan& plan) = 0;
+    // Until allow_termination, a signal that would end the run waits: the
+    // row is saved and its success line not yet printed.
+    virtual void defer_termination() = 0;
+    virtual void allow_termination() = 0;
 };
 
 // 64 bits drawn from the system's source of randomness, mixed with the time.

@@ -1,8 +1,8 @@
 #include "run/run.hpp"
 
 #include "log/duplicate_check.hpp"
+#include "log/log_append.hpp"
 #include "log/log_file.hpp"
-#include "log/log_hold.hpp"
 #include "log/row_format.hpp"
 #include "run/command_line.hpp"
 
@@ -72,18 +72,9 @@ std::optional<Outcome> load_client_files(RunContext& context, platform::FileSyst
     return std::nullopt;
 }
 
-std::tm local_time_now() {
-    const std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    return local != nullptr ? *local : std::tm{};
-}
-
-// The line a run ends with when the duplicate check refuses the row; none
-// when the row may be written.
-std::optional<Outcome> refusal(const log::DuplicateCheck& check, const std::string& path) {
+// The line a run ends with when the duplicate check refuses the row.
+Outcome refusal(const log::DuplicateCheck& check) {
     switch (check.outcome) {
-    case log::CheckOutcome::not_logged:
-        return std::nullopt;
     case log::CheckOutcome::no_name_value:
         return failure(lookup_message("name", check.name_failure));
     case log::CheckOutcome::no_name_column:
@@ -91,10 +82,11 @@ std::optional<Outcome> refusal(const log::DuplicateCheck& check, const std::stri
     case log::CheckOutcome::already_logged:
         return Outcome{"WUTally: Work Unit " + check.name + " has already been logged.\n",
                        ExitStatus::already_logged};
+    case log::CheckOutcome::not_logged:
     case log::CheckOutcome::read_error:
         break;
     }
-    return failure("WUTally: Error reading " + path + "\n");
+    return failure("WUTally: Could not find name in CSV file.\n");
 }
 
 std::string local_timestamp(std::chrono::nanoseconds since_epoch) {
@@ -111,92 +103,85 @@ std::string holder_text(const std::optional<platform::ProcessIdentity>& holder) 
     return "process " + std::to_string(holder->pid) + " on " + holder->host;
 }
 
-// What this run did about other runs that left the log held or a row half
-// written: said on standard error, as standard output keeps its lines.
-void tell_about_other_runs(const log::LogHold& hold, platform::Console& errors) {
-    for (const log::BrokenLock& broken : hold.broken_locks()) {
-        std::string line = "WUTally: broke the stale lock of " + holder_text(broken.holder) +
-                           ", made " + local_timestamp(broken.made) + ": ";
-        switch (broken.reason) {
-        case log::StaleReason::process_ended:
-            line += "its process has ended";
-            break;
-        case log::StaleReason::machine_restarted:
-            line += "its machine has restarted";
-            break;
-        case log::StaleReason::too_old:
-            line += "it was held for " + std::to_string(broken.age.count()) + " s";
-            break;
-        }
-        errors.print(line + "\n");
+std::string broken_line(const log::BrokenLock& broken) {
+    std::string line = "WUTally: broke the stale lock of " + holder_text(broken.holder) +
+                       ", made " + local_timestamp(broken.made) + ": ";
+    switch (broken.reason) {
+    case log::StaleReason::process_ended:
+        return line + "its process has ended\n";
+    case log::StaleReason::machine_restarted:
+        return line + "its machine has restarted\n";
+    case log::StaleReason::too_old:
+        break;
     }
-    for (const log::TakenBackRow& row : hold.taken_back()) {
+    return line + "it was held for " + std::to_string(broken.age.count()) + " s\n";
+}
+
+std::string unremovable_line(const log::UnremovableLock& lock) {
+    const std::string owner = lock.owner.empty() ? "" : " (owner: " + lock.owner + ")";
+    std::string line = "WUTally: the lock " + lock.path + owner + " cannot be ";
+    switch (lock.what) {
+    case log::UnremovableLock::What::read:
+        line += "read";
+        break;
+    case log::UnremovableLock::What::move:
+        line += "moved";
+        break;
+    case log::UnremovableLock::What::remove:
+        line += "removed";
+        break;
+    }
+    return line + " by this user; if no run is logging, ask its owner or an administrator "
+                  "to remove it\n";
+}
+
+// What this run did about other runs that left the log held or a row half
+// written, and what it could not do: said on standard error, as standard
+// output keeps its lines.
+void tell_about_other_runs(const log::LockEvents& events, platform::Console& errors) {
+    for (const log::BrokenLock& broken : events.broken) {
+        errors.print(broken_line(broken));
+    }
+    for (const log::TakenBackRow& row : events.taken_back) {
         errors.print("WUTally: took back " + std::to_string(row.bytes) + " bytes of a row that " +
                      holder_text(row.holder) + " left unfinished\n");
     }
+    if (events.namesake_seen) {
+        errors.print("WUTally: another machine has this machine's name and machine id, so "
+                     "their runs cannot be told apart and each waits a minute for the other's "
+                     "stale locks; give each machine a name and a machine id of its own (on "
+                     "Linux: rm /etc/machine-id && systemd-machine-id-setup)\n");
+    }
+    if (events.unremovable) {
+        errors.print(unremovable_line(*events.unremovable));
+    }
 }
 
-// Takes the log and appends the row, taking the log again where another
-// run broke this one's hold before anything was written.
 Outcome log_work_unit(RunContext& context, const Services& services) {
     const std::string path = log::log_path(context.log_directory);
-    const std::string_view result = context.result->searchable();
-    // Reading the log before holding it keeps the hold short however long
-    // the log is: under the hold, only what was appended since is read.
-    const auto earlier = log::check_before_hold(services.files, path, result);
-    const log::HoldServices hold_services{services.files, services.machine, services.clock};
-    const auto deadline = services.clock.now() + log::outer_wait_bound;
-    std::optional<std::tm> time;
-    std::optional<log::DataRow> row;
-    for (;;) {
-        auto held = log::LogHold::take(path, hold_services, deadline);
-        if (!held) {
-            return failure(held.error() == log::HoldFailure::read_error
-                               ? "WUTally: Error reading " + path + "\n"
-                               : "WUTally: Could not open " + path + "\n");
-        }
-        context.log = std::move(*held);
-        tell_about_other_runs(*context.log, services.errors);
-        const auto size = context.log->log().size();
-        if (!size) {
-            return failure("WUTally: Error reading " + path + "\n");
-        }
-        std::string bytes;
-        bool ends_with_line_break = false;
-        if (*size == 0) {
-            bytes = log::header_row();
-        } else {
-            const auto check = log::check_under_hold(context.log->log(), *size, result, earlier);
-            if (auto refused = refusal(check, path)) {
-                return *std::move(refused);
-            }
-            ends_with_line_break = check.ends_with_line_break;
-        }
-        if (!ends_with_line_break) {
-            bytes += log::row_separator;
-        }
-        if (!row) {
-            const log::ClientTexts texts{context.user_info->searchable(), result,
-                                         context.state->searchable()};
-            time = local_time_now();
-            row = log::data_row(texts, *time);
-            for (const log::MissingValue& missing : row->missing) {
-                services.console.print(lookup_message(missing.key, missing.failure));
-            }
-        }
-        bytes += row->bytes;
-        const auto appended = context.log->append(*size, bytes);
-        if (appended) {
-            context.log->release();
-            return {"WUTally: work unit saved successfully on " + log::format_timestamp(*time) +
-                        "\r\n",
-                    ExitStatus::success};
-        }
-        if (appended.error() == log::AppendFailure::failed) {
-            return failure("WUTally: Error writing " + path + "\n");
-        }
-        context.log.reset(); // nothing was written: the log is taken again
+    const log::ClientTexts texts{context.user_info->searchable(), context.result->searchable(),
+                                 context.state->searchable()};
+    const log::Appended appended =
+        log::append_work_unit(path, texts, {services.files, services.machine, services.clock});
+    tell_about_other_runs(appended.events, services.errors);
+    for (const log::MissingValue& missing : appended.missing) {
+        services.console.print(lookup_message(missing.key, missing.failure));
     }
+    switch (appended.outcome) {
+    case log::AppendOutcome::saved:
+        return {"WUTally: work unit saved successfully on " + log::format_timestamp(appended.time) +
+                    "\r\n",
+                ExitStatus::success};
+    case log::AppendOutcome::refused:
+        return refusal(appended.check);
+    case log::AppendOutcome::cannot_open:
+        return failure("WUTally: Could not open " + path + "\n");
+    case log::AppendOutcome::read_error:
+        return failure("WUTally: Error reading " + path + "\n");
+    case log::AppendOutcome::write_error:
+        break;
+    }
+    return failure("WUTally: Error writing " + path + "\n");
 }
 
 Outcome run_stages(std::span<const std::string_view> arguments, RunContext& context,
@@ -237,6 +222,8 @@ int run(std::span<const std::string_view> arguments, const Services& services) {
         outcome = failure("WUTally: Out of memory\n");
     }
     services.console.print(outcome.line);
+    // A signal that came once the row was saved ends the run only now.
+    services.machine.allow_termination();
     return static_cast<int>(outcome.status);
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "client/client_text.hpp"
-#include "log/log_hold.hpp"
 #include "platform/clock.hpp"
 #include "platform/console.hpp"
 #include "platform/file_system.hpp"
@@ -18,13 +17,13 @@ namespace wutally::run {
 enum class ExitStatus : int { success = 0, failure = 1, already_logged = 2 };
 
 // Everything a run acquires. Its destructor is the run's single clean-up:
-// it releases the texts that were loaded and lets the log go if it is held.
+// it releases the texts that were loaded; the log is held and let go
+// within the log stage.
 struct RunContext {
     std::string log_directory;
     std::optional<client::ClientText> state;
     std::optional<client::ClientText> result;
     std::optional<client::ClientText> user_info;
-    std::optional<log::LogHold> log;
 };
 
 // What a run works with: where it prints its lines and where it says what

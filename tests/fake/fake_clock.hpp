@@ -19,6 +19,10 @@ class FakeClock final : public platform::Clock {
             after_sleep(elapsed_);
         }
     }
+    // From 2026-12-09 12:00:00 UTC, as the in-memory files count.
+    std::chrono::system_clock::time_point wall_now() override {
+        return std::chrono::system_clock::time_point(std::chrono::seconds{1796817600} + elapsed_);
+    }
     [[nodiscard]] std::chrono::milliseconds elapsed() const { return elapsed_; }
     [[nodiscard]] const std::vector<std::chrono::milliseconds>& pauses() const { return pauses_; }
 

@@ -8,6 +8,15 @@ namespace wutally::fake {
 
 using platform::FileError;
 
+// A lock on bytes of a file, seen by the locks of the same scope.
+struct RangeLock {
+    std::string scope;
+    const platform::File* owner = nullptr; // none once its machine is gone
+    const void* view = nullptr;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
 // A file or directory, whatever names it; open files keep it alive.
 struct Node {
     std::string bytes;
@@ -15,7 +24,9 @@ struct Node {
     std::uint64_t index = 0;
     std::chrono::nanoseconds changed{0};
     bool held_elsewhere = false; // another process has its lock
-    const platform::File* locked_by = nullptr;
+    std::vector<RangeLock> locks;
+    int opened = 0;           // handles open on it
+    int opened_exclusive = 0; // of them, for nobody else
 };
 
 namespace {
@@ -25,14 +36,22 @@ constexpr std::chrono::seconds epoch_offset{1796817600};
 
 std::mutex counting; // two threads of one check may read at once
 
+std::string parent_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 class FakeFile final : public platform::File {
   public:
-    FakeFile(FakeFileSystem& files, std::shared_ptr<Node> node, std::string path)
-        : files_(files), node_(std::move(node)), path_(std::move(path)) {}
+    FakeFile(FakeFileSystem& files, std::shared_ptr<Node> node, std::string path, bool exclusive)
+        : files_(files), node_(std::move(node)), path_(std::move(path)), exclusive_(exclusive) {
+        ++node_->opened;
+        node_->opened_exclusive += exclusive_ ? 1 : 0;
+    }
     ~FakeFile() override {
-        if (node_->locked_by == this) {
-            node_->locked_by = nullptr;
-        }
+        std::erase_if(node_->locks, [&](const RangeLock& lock) { return lock.owner == this; });
+        --node_->opened;
+        node_->opened_exclusive -= exclusive_ ? 1 : 0;
     }
     FakeFile(const FakeFile&) = delete;
     FakeFile& operator=(const FakeFile&) = delete;
@@ -70,13 +89,26 @@ class FakeFile final : public platform::File {
     }
 
     [[nodiscard]] Result<void, FileError> write_all(std::span<const char> bytes) const override {
+        const auto written = write_at(position_, bytes);
+        position_ += written ? bytes.size() : kept_of(bytes);
+        return written;
+    }
+
+    [[nodiscard]] Result<void, FileError> write_at(std::uint64_t offset,
+                                                   std::span<const char> bytes) const override {
         const bool failing = files_.fails(Operation::write, path_);
-        const std::size_t count = failing ? bytes.size() / 2 : bytes.size();
+        if (failing && files_.ended()) {
+            return FileError::failed;
+        }
+        const std::size_t count = failing ? kept_of(bytes) : bytes.size();
         std::string& stored = node_->bytes;
-        stored.resize(std::max(stored.size(), position_ + count));
-        std::copy_n(bytes.begin(), count, stored.begin() + static_cast<std::ptrdiff_t>(position_));
-        position_ += count;
+        const auto at = static_cast<std::size_t>(offset);
+        stored.resize(std::max(stored.size(), at + count));
+        std::copy_n(bytes.begin(), count, stored.begin() + static_cast<std::ptrdiff_t>(at));
         node_->changed = files_.now();
+        if (files_.on_write) {
+            files_.on_write(path_, offset, std::string_view(bytes.data(), bytes.size()), count);
+        }
         if (failing) {
             return FileError::failed;
         }
@@ -95,9 +127,13 @@ class FakeFile final : public platform::File {
         if (files_.fails(Operation::truncate, path_)) {
             return FileError::failed;
         }
+        cut(size);
+        return {};
+    }
+
+    void cut(std::uint64_t size) const {
         node_->bytes.resize(static_cast<std::size_t>(size));
         node_->changed = files_.now();
-        return {};
     }
 
     [[nodiscard]] Result<void, FileError> sync() const override {
@@ -107,77 +143,188 @@ class FakeFile final : public platform::File {
         return {};
     }
 
-    [[nodiscard]] Result<void, FileError> lock() const override {
+    [[nodiscard]] Result<void, FileError> lock_range(std::uint64_t offset,
+                                                     std::uint64_t length) const override {
         if (files_.fails(Operation::lock, path_)) {
             return FileError::failed;
         }
-        if (node_->held_elsewhere || (node_->locked_by != nullptr && node_->locked_by != this)) {
+        const std::string& scope = files_.options().lock_scope;
+        const bool taken = std::any_of(node_->locks.begin(), node_->locks.end(), [&](auto& lock) {
+            return lock.owner != this && lock.scope == scope && lock.offset < offset + length &&
+                   offset < lock.offset + lock.length;
+        });
+        if (node_->held_elsewhere || taken) {
             return FileError::held;
         }
-        node_->locked_by = this;
+        node_->locks.push_back({scope, this, &files_, offset, length});
         return {};
     }
 
-    void unlock() const override {
-        if (node_->locked_by == this) {
-            node_->locked_by = nullptr;
-        }
+    void unlock_range(std::uint64_t offset, std::uint64_t length) const override {
+        std::erase_if(node_->locks, [&](const RangeLock& lock) {
+            return lock.owner == this && lock.offset == offset && lock.length == length;
+        });
     }
 
     [[nodiscard]] std::intptr_t native_handle() const override {
         return static_cast<std::intptr_t>(node_->index);
     }
 
-    [[nodiscard]] Node& node() const { return *node_; }
-
   private:
+    std::size_t kept_of(std::span<const char> bytes) const {
+        return std::min(bytes.size(), files_.kept_of_failing_write().value_or(bytes.size() / 2));
+    }
+
     FakeFileSystem& files_;
     std::shared_ptr<Node> node_;
     std::string path_;
+    bool exclusive_;
     mutable std::size_t position_ = 0;
 };
 
 } // namespace
 
-FakeFileSystem::FakeFileSystem(const FakeClock* clock) : clock_(clock) {}
-FakeFileSystem::~FakeFileSystem() = default;
+FakeStore::FakeStore(std::function<std::chrono::nanoseconds()> clock) : clock_(std::move(clock)) {}
 
-std::chrono::nanoseconds FakeFileSystem::now() const {
-    return epoch_offset + (clock_ != nullptr ? clock_->elapsed() : std::chrono::milliseconds{0});
-}
-
-std::shared_ptr<Node> FakeFileSystem::node_at(const std::string& path) const {
+std::shared_ptr<Node> FakeStore::node_at(const std::string& path) const {
     const auto found = names_.find(path);
     return found == names_.end() ? nullptr : found->second;
 }
 
+bool FakeStore::parent_exists(const std::string& path) const {
+    const std::string parent = parent_of(path);
+    if (parent.empty()) {
+        return true;
+    }
+    const auto node = node_at(parent);
+    return node && node->directory;
+}
+
+void FakeStore::touch_parent(const std::string& path) {
+    if (const auto parent = node_at(parent_of(path))) {
+        parent->changed = now();
+    }
+}
+
+std::shared_ptr<Node> FakeStore::put(const std::string& path, std::string bytes, bool directory) {
+    auto node = std::make_shared<Node>();
+    node->bytes = std::move(bytes);
+    node->directory = directory;
+    node->index = ++next_index_;
+    node->changed = now();
+    names_[path] = node;
+    touch_parent(path);
+    return node;
+}
+
+void FakeStore::erase(const std::string& path) {
+    names_.erase(path);
+    touch_parent(path);
+}
+
+std::vector<std::string> FakeStore::children(const std::string& directory) const {
+    std::vector<std::string> found;
+    const std::string prefix = directory.empty() ? "" : directory + "/";
+    for (auto at = names_.lower_bound(prefix); at != names_.end(); ++at) {
+        if (!at->first.starts_with(prefix)) {
+            break;
+        }
+        const std::string rest = at->first.substr(prefix.size());
+        if (!rest.empty() && rest.find('/') == std::string::npos) {
+            found.push_back(rest);
+        }
+    }
+    return found;
+}
+
+void FakeStore::move(const std::string& from, const std::string& to) {
+    const std::string prefix = from + "/";
+    std::vector<std::pair<std::string, std::shared_ptr<Node>>> moved;
+    for (auto at = names_.begin(); at != names_.end();) {
+        if (at->first == from || at->first.starts_with(prefix)) {
+            moved.emplace_back(to + at->first.substr(from.size()), at->second);
+            at = names_.erase(at);
+        } else {
+            ++at;
+        }
+    }
+    for (auto& [name, node] : moved) {
+        names_[name] = std::move(node);
+    }
+    names_[to]->changed = now();
+    touch_parent(from);
+    touch_parent(to);
+}
+
+void FakeStore::keep_locks_of(const void* view) {
+    for (auto& [name, node] : names_) {
+        for (RangeLock& lock : node->locks) {
+            if (lock.view == view) {
+                lock.owner = nullptr;
+            }
+        }
+    }
+}
+
+void FakeStore::drop_locks_of(const void* view) {
+    for (auto& [name, node] : names_) {
+        std::erase_if(node->locks, [&](const RangeLock& lock) { return lock.view == view; });
+    }
+}
+
+std::vector<std::string> FakeStore::names() const {
+    std::vector<std::string> all;
+    for (const auto& [name, node] : names_) {
+        all.push_back(name);
+    }
+    return all;
+}
+
+FakeFileSystem::FakeFileSystem(const FakeClock* clock)
+    : store_(std::make_shared<FakeStore>([clock] {
+          return epoch_offset +
+                 (clock != nullptr ? clock->elapsed() : std::chrono::milliseconds{0});
+      })) {}
+
+FakeFileSystem::FakeFileSystem(std::shared_ptr<FakeStore> store, ViewOptions options)
+    : store_(std::move(store)), options_(std::move(options)) {}
+
+FakeFileSystem::~FakeFileSystem() = default;
+
+std::string FakeFileSystem::full(const std::string& path) const {
+    if (path.starts_with('/') || options_.working_directory.empty()) {
+        return path;
+    }
+    return options_.working_directory + "/" + path;
+}
+
 void FakeFileSystem::put_file(const std::string& path, std::string bytes) {
-    names_[path] = std::make_shared<Node>(Node{std::move(bytes), false, ++next_index_, now()});
+    store_->put(full(path), std::move(bytes), false);
 }
 
 void FakeFileSystem::rewrite_file(const std::string& path, std::string bytes) {
-    Node& node = *names_.at(path);
+    Node& node = *store_->node_at(full(path));
     node.bytes = std::move(bytes);
     node.changed = now();
 }
 
 void FakeFileSystem::put_directory(const std::string& path) {
-    names_[path] = std::make_shared<Node>(Node{{}, true, ++next_index_, now()});
+    store_->put(full(path), {}, true);
 }
 
 void FakeFileSystem::hold(const std::string& path, bool held) {
-    if (!names_.contains(path)) {
+    if (!exists(path)) {
         put_file(path, {});
     }
-    names_.at(path)->held_elsewhere = held;
+    store_->node_at(full(path))->held_elsewhere = held;
 }
 
 void FakeFileSystem::age(const std::string& path, std::chrono::seconds age) {
-    names_.at(path)->changed = now() - age;
+    store_->node_at(full(path))->changed = now() - age;
 }
 
 std::optional<std::string> FakeFileSystem::file_bytes(const std::string& path) const {
-    const auto node = node_at(path);
+    const auto node = store_->node_at(full(path));
     if (!node || node->directory) {
         return std::nullopt;
     }
@@ -185,15 +332,7 @@ std::optional<std::string> FakeFileSystem::file_bytes(const std::string& path) c
 }
 
 bool FakeFileSystem::exists(const std::string& path) const {
-    return names_.contains(path);
-}
-
-std::vector<std::string> FakeFileSystem::names() const {
-    std::vector<std::string> all;
-    for (const auto& [name, node] : names_) {
-        all.push_back(name);
-    }
-    return all;
+    return store_->node_at(full(path)) != nullptr;
 }
 
 void FakeFileSystem::fail_operation(std::size_t nth) {
@@ -204,6 +343,11 @@ void FakeFileSystem::fail_operation(std::size_t nth) {
 void FakeFileSystem::fail_operations_from(std::size_t nth) {
     fail_operation(nth);
     failing_onward_ = true;
+}
+
+void FakeFileSystem::fail_this_call(std::optional<std::size_t> kept) {
+    fail_this_ = true;
+    kept_ = kept;
 }
 
 std::size_t FakeFileSystem::operations() const {
@@ -226,47 +370,59 @@ void FakeFileSystem::note_read(std::uint64_t offset, const char* into) {
 }
 
 bool FakeFileSystem::fails(Operation operation, const std::string& path) {
+    if (ended_) {
+        return true;
+    }
     const FailedOperation call{operation, path};
+    fail_this_ = false;
+    kept_.reset();
     if (before_operation) {
         before_operation(call);
+    }
+    if (ended_) {
+        return true;
     }
     const std::lock_guard lock(counting);
     ++operation_count_;
     done_.push_back(call);
-    const bool failing =
-        failing_operation_ != 0 && (failing_onward_ ? operation_count_ >= failing_operation_
-                                                    : operation_count_ == failing_operation_);
+    const bool failing = fail_this_ || (failing_operation_ != 0 &&
+                                        (failing_onward_ ? operation_count_ >= failing_operation_
+                                                         : operation_count_ == failing_operation_));
     if (failing && !failed_) {
         failed_ = call;
     }
     return failing;
 }
 
-platform::OpenResult FakeFileSystem::open(const std::string& path, Operation operation, bool create,
-                                          bool exclusive) {
-    if (fails(operation, path)) {
+platform::OpenResult FakeFileSystem::open(const std::string& given, Operation operation,
+                                          bool create, bool exclusive,
+                                          platform::LogSharing sharing) {
+    if (fails(operation, given)) {
         return FileError::failed;
     }
-    auto node = node_at(path);
+    const std::string path = full(given);
+    auto node = store_->node_at(path);
     if (node && exclusive) {
         return FileError::exists;
     }
     if (node && node->directory) {
         return FileError::is_directory;
     }
+    const bool alone = sharing == platform::LogSharing::exclusive;
+    if (node && (node->opened_exclusive > 0 || (alone && node->opened > 0))) {
+        return FileError::held; // a sharing violation
+    }
     if (!node) {
-        const std::size_t slash = path.rfind('/');
-        if (!create || (slash != std::string::npos && !names_.contains(path.substr(0, slash)))) {
+        if (!create || !store_->parent_exists(path)) {
             return FileError::not_found;
         }
-        put_file(path, {});
-        node = node_at(path);
+        node = store_->put(path, {}, false);
     }
-    return std::unique_ptr<platform::File>(std::make_unique<FakeFile>(*this, node, path));
+    return std::unique_ptr<platform::File>(std::make_unique<FakeFile>(*this, node, given, alone));
 }
 
 platform::OpenResult FakeFileSystem::open_read(const std::string& path) {
-    return open(path, Operation::open_read, false, false);
+    return open(path, Operation::open_read, false, false, platform::LogSharing::shared);
 }
 
 platform::OpenResult FakeFileSystem::open_stream(const std::string& path) {
@@ -277,23 +433,75 @@ platform::OpenResult FakeFileSystem::standard_input() {
     return FileError::unsupported;
 }
 
-platform::OpenResult FakeFileSystem::create_new(const std::string& path) {
-    return open(path, Operation::create, true, true);
+platform::OpenResult FakeFileSystem::create_new(const std::string& path,
+                                                platform::Readers /*readers*/) {
+    return open(path, Operation::create, true, true, platform::LogSharing::shared);
 }
 
 platform::OpenResult FakeFileSystem::open_write(const std::string& path) {
-    return open(path, Operation::open_read, false, false);
+    return open(path, Operation::open_read, false, false, platform::LogSharing::shared);
 }
 
-platform::OpenResult FakeFileSystem::open_log(const std::string& path) {
-    return open(path, Operation::open_log, true, false);
+platform::OpenResult FakeFileSystem::open_log(const std::string& path,
+                                              platform::LogSharing sharing) {
+    return open(path, Operation::open_log, true, false, sharing);
+}
+
+Result<void, FileError> FakeFileSystem::make_directory(const std::string& given) {
+    if (fails(Operation::make_directory, given)) {
+        return FileError::failed;
+    }
+    const std::string path = full(given);
+    if (store_->node_at(path)) {
+        return FileError::exists;
+    }
+    if (!store_->parent_exists(path)) {
+        return FileError::not_found;
+    }
+    store_->put(path, {}, true);
+    return {};
+}
+
+Result<void, FileError> FakeFileSystem::remove_directory(const std::string& given) {
+    if (fails(Operation::remove_directory, given)) {
+        return FileError::failed;
+    }
+    const std::string path = full(given);
+    const auto node = store_->node_at(path);
+    if (!node) {
+        return FileError::not_found;
+    }
+    if (!node->directory) {
+        return FileError::not_directory;
+    }
+    if (!store_->children(path).empty()) {
+        return FileError::not_empty;
+    }
+    store_->erase(path);
+    return {};
+}
+
+Result<std::vector<std::string>, FileError>
+FakeFileSystem::list_directory(const std::string& given) {
+    if (fails(Operation::list, given)) {
+        return FileError::failed;
+    }
+    const std::string path = full(given);
+    const auto node = store_->node_at(path);
+    if (!node) {
+        return FileError::not_found;
+    }
+    if (!node->directory) {
+        return FileError::not_directory;
+    }
+    return store_->children(path);
 }
 
 Result<platform::FileState, FileError> FakeFileSystem::state_of(const std::string& path) {
     if (fails(Operation::state, path)) {
         return FileError::failed;
     }
-    const auto node = node_at(path);
+    const auto node = store_->node_at(full(path));
     if (!node) {
         return FileError::not_found;
     }
@@ -304,68 +512,87 @@ Result<platform::FileState, FileError> FakeFileSystem::state_of(const std::strin
                                node->changed};
 }
 
-Result<void, FileError> FakeFileSystem::rename(const std::string& from, const std::string& to) {
-    if (fails(Operation::rename, from)) {
+// As POSIX renames: a file replaces a file, a directory only an empty
+// directory.
+Result<void, FileError> FakeFileSystem::rename(const std::string& given_from,
+                                               const std::string& given_to) {
+    if (fails(Operation::rename, given_from)) {
         return FileError::failed;
     }
-    const auto node = node_at(from);
-    if (!node) {
+    const std::string from = full(given_from);
+    const std::string to = full(given_to);
+    const auto node = store_->node_at(from);
+    if (!node || !store_->parent_exists(to)) {
         return FileError::not_found;
     }
-    names_.erase(from);
-    names_[to] = node;
-    node->changed = now();
+    if (const auto there = store_->node_at(to); there && there != node) {
+        if (there->directory && !node->directory) {
+            return FileError::is_directory;
+        }
+        if (!there->directory && node->directory) {
+            return FileError::not_directory;
+        }
+        if (there->directory && !store_->children(to).empty()) {
+            return FileError::not_empty;
+        }
+        store_->erase(to);
+    }
+    if (from != to) {
+        store_->move(from, to);
+    }
     return {};
 }
 
 Result<void, FileError> FakeFileSystem::move_no_replace(const std::string& from,
                                                         const std::string& to) {
-    if (names_.contains(to)) {
+    if (store_->node_at(full(to))) {
         (void)fails(Operation::rename, from);
         return FileError::exists;
     }
     return rename(from, to);
 }
 
-Result<void, FileError> FakeFileSystem::remove(const std::string& path) {
-    if (fails(Operation::remove, path)) {
+Result<void, FileError> FakeFileSystem::remove(const std::string& given) {
+    if (fails(Operation::remove, given)) {
         return FileError::failed;
     }
-    return names_.erase(path) == 1 ? Result<void, FileError>() : FileError::not_found;
+    const std::string path = full(given);
+    const auto node = store_->node_at(path);
+    if (!node) {
+        return FileError::not_found;
+    }
+    if (node->directory) {
+        return FileError::is_directory;
+    }
+    store_->erase(path);
+    return {};
 }
 
 platform::ProcessState FakeMachine::state_of(const platform::ProcessIdentity& process) {
-    if (process.host != me.host || process.boot != me.boot) {
-        return platform::ProcessState::unknown;
+    if (process_table) {
+        return process_table(process);
     }
     return running.contains(process.pid) ? platform::ProcessState::running
                                          : platform::ProcessState::ended;
 }
 
 std::string FakeMachine::random_token() {
-    return "token-" + std::to_string(me.pid) + "-" + std::to_string(++tokens_);
-}
-
-void FakeMachine::remove_on_termination(const std::string& lock_path, std::string_view token) {
-    armed_.emplace(lock_path, std::string(token));
-}
-
-void FakeMachine::cut_on_termination(const platform::File& log, std::uint64_t size) {
-    cut_.emplace(&log, size);
+    return token_prefix + std::to_string(me.pid) + "-" + std::to_string(++tokens_);
 }
 
 void FakeMachine::end_by_signal() {
-    if (cut_) {
-        static_cast<const FakeFile*>(cut_->first)->node().bytes.resize(cut_->second);
+    const bool cut =
+        plan_.log == nullptr || (static_cast<const FakeFile*>(plan_.log)->cut(plan_.cut_to), true);
+    if (cut && !plan_.journal.empty()) {
+        (void)files_.remove(plan_.journal);
     }
-    if (armed_) {
-        const auto text = files_.file_bytes(armed_->first);
-        if (text && text->find("token=" + armed_->second + "\n") != std::string::npos) {
-            (void)files_.remove(armed_->first);
-        }
+    for (const std::string& file : plan_.files) {
+        (void)files_.remove(file);
     }
-    armed_.reset();
-    cut_.reset();
+    for (const std::string& directory : plan_.directories) {
+        (void)files_.remove_directory(directory);
+    }
+    plan_ = {};
 }
 
 } // namespace wutally::fake

@@ -4,6 +4,7 @@
 
 #include "fake/fake_clock.hpp"
 #include "fake/fake_file_system.hpp"
+#include "log/holder_judgment.hpp"
 #include "platform/console.hpp"
 #include "run/run.hpp"
 
@@ -25,7 +26,7 @@ struct FakeRun {
         return run::run(arguments, {console, errors, clock, files, machine});
     }
 
-    [[nodiscard]] log::HoldServices hold_services() { return {files, machine, clock}; }
+    [[nodiscard]] log::LockServices lock_services() { return {files, machine, clock}; }
 };
 
 } // namespace wutally::fake

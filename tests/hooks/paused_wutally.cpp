@@ -62,18 +62,22 @@ class PausingLog final : public platform::File {
     }
     [[nodiscard]] Result<void, platform::FileError>
     write_all(std::span<const char> bytes) const override {
+        return log_->write_all(bytes);
+    }
+    [[nodiscard]] Result<void, platform::FileError>
+    write_at(std::uint64_t offset, std::span<const char> bytes) const override {
         if (at_ != "row" || paused_) {
-            return log_->write_all(bytes);
+            return log_->write_at(offset, bytes);
         }
         paused_ = true;
         const std::string written = setting("WUTALLY_PAUSE_WRITTEN");
         const std::size_t first =
             written.empty() ? bytes.size() / 2 : std::min(bytes.size(), std::stoul(written));
-        if (!log_->write_all(bytes.first(first))) {
+        if (!log_->write_at(offset, bytes.first(first))) {
             return platform::FileError::failed;
         }
         pause_here();
-        return log_->write_all(bytes.subspan(first));
+        return log_->write_at(offset + first, bytes.subspan(first));
     }
     [[nodiscard]] Result<void, platform::FileError> seek_end() const override {
         return log_->seek_end();
@@ -82,8 +86,13 @@ class PausingLog final : public platform::File {
         return log_->truncate(size);
     }
     [[nodiscard]] Result<void, platform::FileError> sync() const override { return log_->sync(); }
-    [[nodiscard]] Result<void, platform::FileError> lock() const override { return log_->lock(); }
-    void unlock() const override { log_->unlock(); }
+    [[nodiscard]] Result<void, platform::FileError>
+    lock_range(std::uint64_t offset, std::uint64_t length) const override {
+        return log_->lock_range(offset, length);
+    }
+    void unlock_range(std::uint64_t offset, std::uint64_t length) const override {
+        log_->unlock_range(offset, length);
+    }
     [[nodiscard]] std::intptr_t native_handle() const override { return log_->native_handle(); }
 
   private:
@@ -102,14 +111,14 @@ class PausingFileSystem final : public platform::FileSystem {
         return files_->open_stream(path);
     }
     platform::OpenResult standard_input() override { return files_->standard_input(); }
-    platform::OpenResult create_new(const std::string& path) override {
-        return files_->create_new(path);
+    platform::OpenResult create_new(const std::string& path, platform::Readers readers) override {
+        return files_->create_new(path, readers);
     }
     platform::OpenResult open_write(const std::string& path) override {
         return files_->open_write(path);
     }
-    platform::OpenResult open_log(const std::string& path) override {
-        auto log = files_->open_log(path);
+    platform::OpenResult open_log(const std::string& path, platform::LogSharing sharing) override {
+        auto log = files_->open_log(path, sharing);
         if (!log) {
             return log;
         }
@@ -129,6 +138,17 @@ class PausingFileSystem final : public platform::FileSystem {
     Result<void, platform::FileError> remove(const std::string& path) override {
         return files_->remove(path);
     }
+    Result<void, platform::FileError> make_directory(const std::string& path) override {
+        return files_->make_directory(path);
+    }
+    Result<void, platform::FileError> remove_directory(const std::string& path) override {
+        return files_->remove_directory(path);
+    }
+    Result<std::vector<std::string>, platform::FileError>
+    list_directory(const std::string& path) override {
+        return files_->list_directory(path);
+    }
+    std::string owner_of(const std::string& path) override { return files_->owner_of(path); }
     std::string link_target(const std::string& path) override { return files_->link_target(path); }
     std::string canonical(const std::string& path) override { return files_->canonical(path); }
     std::string current_directory() override { return files_->current_directory(); }

@@ -2,13 +2,17 @@
 #include "platform/native.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -29,6 +33,8 @@ FileError error_of(int error) {
         return FileError::is_directory;
     case EEXIST:
         return FileError::exists;
+    case ENOTEMPTY:
+        return FileError::not_empty;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -121,22 +127,16 @@ int open_file(const std::string& path, int flags, mode_t mode = 0) {
     return fd;
 }
 
-// The byte every run locks: far beyond any log's end, so that where locks
-// are mandatory the lock never stands in the way of reading or writing the
-// log itself, while a lock of the whole file, as earlier versions took,
-// still covers it.
-constexpr off_t lock_byte = static_cast<off_t>((std::uint64_t{1} << 62) - 1);
-
-// A write lock, by the open file description where the system has such
-// locks. Unlike flock, byte-range locks are what Linux clients of NFS
-// shares pass on to the server, so runs on different machines sharing one
-// log exclude one another.
-bool set_lock(int fd, int type) {
+// A write lock on the bytes, by the open file description where the system
+// has such locks. Unlike flock, byte-range locks are what Linux clients of
+// NFS shares pass on to the server, so that runs on different machines
+// sharing one log exclude one another.
+bool set_lock(int fd, int type, std::uint64_t offset, std::uint64_t length) {
     struct flock lock {};
     lock.l_type = static_cast<short>(type);
     lock.l_whence = SEEK_SET;
-    lock.l_start = lock_byte;
-    lock.l_len = 1;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
 #ifdef F_OFD_SETLK
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 #else
@@ -215,6 +215,23 @@ class PosixFile final : public File {
         return {};
     }
 
+    [[nodiscard]] Result<void, FileError> write_at(std::uint64_t offset,
+                                                   std::span<const char> bytes) const override {
+        while (!bytes.empty()) {
+            const ssize_t count =
+                ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count <= 0) {
+                return FileError::failed;
+            }
+            bytes = bytes.subspan(static_cast<std::size_t>(count));
+            offset += static_cast<std::uint64_t>(count);
+        }
+        return {};
+    }
+
     [[nodiscard]] Result<void, FileError> seek_end() const override {
         return ::lseek(fd_, 0, SEEK_END) >= 0 ? Result<void, FileError>() : last_error();
     }
@@ -228,8 +245,9 @@ class PosixFile final : public File {
         return ::fsync(fd_) == 0 ? Result<void, FileError>() : last_error();
     }
 
-    [[nodiscard]] Result<void, FileError> lock() const override {
-        if (set_lock(fd_, F_WRLCK)) {
+    [[nodiscard]] Result<void, FileError> lock_range(std::uint64_t offset,
+                                                     std::uint64_t length) const override {
+        if (set_lock(fd_, F_WRLCK, offset, length)) {
             return {};
         }
         // What fcntl gives while another process holds a conflicting lock.
@@ -238,8 +256,8 @@ class PosixFile final : public File {
 
     // Let go explicitly rather than by closing, which a network client may
     // defer.
-    void unlock() const override {
-        (void)set_lock(fd_, F_UNLCK);
+    void unlock_range(std::uint64_t offset, std::uint64_t length) const override {
+        (void)set_lock(fd_, F_UNLCK, offset, length);
     }
 
     [[nodiscard]] std::intptr_t native_handle() const override {
@@ -315,16 +333,24 @@ class PosixFileSystem final : public FileSystem {
         return file_of(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0));
     }
 
-    OpenResult create_new(const std::string& path) override {
-        return file_of(
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    OpenResult create_new(const std::string& path, Readers readers) override {
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        struct stat status {};
+        if (fd >= 0 && readers == Readers::everyone && ::fstat(fd, &status) == 0) {
+            // A mask such as 077 would keep other users' runs from reading it.
+            (void)::fchmod(fd, (status.st_mode & 07777) | 0444);
+        }
+        return file_of(fd);
     }
 
     OpenResult open_write(const std::string& path) override {
         return file_of(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
     }
 
-    OpenResult open_log(const std::string& path) override {
+    // No POSIX system opens a file for nobody else; other runs are kept out
+    // by the lock directory and the byte-range lock.
+    OpenResult open_log(const std::string& path, LogSharing /*sharing*/) override {
         // A file-size limit must fail the write, not kill the run half-way
         // through a row, so that the roll-back can still run.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -362,19 +388,77 @@ class PosixFileSystem final : public FileSystem {
         return ::unlink(path.c_str()) == 0 ? Result<void, FileError>() : last_error();
     }
 
-    std::string link_target(const std::string& path) override {
-        struct stat link {};
-        if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
-            return path;
+    Result<void, FileError> make_directory(const std::string& path) override {
+        if (::mkdir(path.c_str(), 0777) != 0) {
+            return last_error();
         }
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (resolved == nullptr) {
-            return path;
+        // Whatever the mask, other users' runs must be able to rename and
+        // remove what they find inside; a share may not let the mode be set.
+        (void)::chmod(path.c_str(), 0777);
+        return {};
+    }
+
+    Result<void, FileError> remove_directory(const std::string& path) override {
+        if (::rmdir(path.c_str()) == 0) {
+            return {};
         }
-        std::string target(resolved);
-        std::free(resolved); // NOLINT(cppcoreguidelines-no-malloc): realpath's own buffer
+        return errno == EEXIST ? FileError::not_empty : last_error();
+    }
+
+    Result<std::vector<std::string>, FileError> list_directory(const std::string& path) override {
+        const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(path.c_str()), ::closedir);
+        if (!directory) {
+            return errno == ENOTDIR ? FileError::not_directory : last_error();
+        }
+        std::vector<std::string> names;
+        errno = 0;
+        while (const dirent* entry = ::readdir(directory.get())) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.emplace_back(name);
+            }
+        }
+        if (errno != 0) {
+            return last_error();
+        }
+        return names;
+    }
+
+    std::string owner_of(const std::string& path) override {
         struct stat status {};
-        return ::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? target : path;
+        if (::stat(path.c_str(), &status) != 0) {
+            return {};
+        }
+        std::array<char, 4096> buffer{};
+        struct passwd entry {};
+        struct passwd* found = nullptr;
+        if (::getpwuid_r(status.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 &&
+            found != nullptr) {
+            return found->pw_name;
+        }
+        return std::to_string(status.st_uid);
+    }
+
+    std::string link_target(const std::string& path) override {
+        std::string target = path;
+        // As many links as the system itself follows before it gives up.
+        for (int links = 0; links < 40; ++links) {
+            struct stat link {};
+            if (::lstat(target.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+                break;
+            }
+            std::array<char, 4096> text{};
+            const ssize_t size = ::readlink(target.c_str(), text.data(), text.size());
+            if (size <= 0 || static_cast<std::size_t>(size) >= text.size()) {
+                break;
+            }
+            const std::string_view leads_to(text.data(), static_cast<std::size_t>(size));
+            const std::size_t slash = target.rfind('/');
+            target = leads_to.starts_with('/') || slash == std::string::npos
+                         ? std::string(leads_to)
+                         : target.substr(0, slash + 1).append(leads_to);
+        }
+        return target;
     }
 
     std::string canonical(const std::string& path) override {

@@ -1,15 +1,20 @@
 // This process and its machine, on POSIX systems.
 #include "platform/native.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
+#include <time.h>
 #include <unistd.h>
+#include <vector>
 
 namespace wutally::platform {
 
@@ -22,27 +27,57 @@ std::string first_line_of(const char* path) {
     return line;
 }
 
-// When a process started, in clock ticks since the boot: field 22 of its
-// stat file, counted after the command name, which may hold anything.
-std::optional<std::uint64_t> start_of(const std::string& stat_path) {
-    const std::string line = first_line_of(stat_path.c_str());
+// The fields of a process's stat file after its command name, which may
+// hold anything: the state is the first (field 3), the start the twentieth
+// (field 22).
+std::vector<std::string_view> stat_fields(std::string_view line) {
+    std::vector<std::string_view> fields;
     const std::size_t name_end = line.rfind(')');
-    if (name_end == std::string::npos) {
+    if (name_end == std::string_view::npos) {
+        return fields;
+    }
+    line.remove_prefix(std::min(line.size(), name_end + 2));
+    while (!line.empty()) {
+        const std::size_t space = line.find(' ');
+        fields.push_back(line.substr(0, space));
+        line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
+    }
+    return fields;
+}
+
+std::optional<std::uint64_t> number_of(std::string_view digits) {
+    std::uint64_t value = 0;
+    if (digits.empty()) {
         return std::nullopt;
     }
-    std::size_t at = name_end + 2;
-    for (int field = 3; field < 22 && at != std::string::npos; ++field) {
-        at = line.find(' ', at);
-        at = at == std::string::npos ? at : at + 1;
+    for (const char digit : digits) {
+        if (digit < '0' || digit > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(digit - '0');
     }
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
+    return value;
+}
+
+// When a process started, in clock ticks since the boot, and whether it has
+// exited (a zombie, or one being reaped); none where it cannot be read.
+struct ProcessStat {
     std::uint64_t start = 0;
-    for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) {
-        start = start * 10 + static_cast<std::uint64_t>(line[at] - '0');
+    bool exited = false;
+};
+
+std::optional<ProcessStat> stat_of(const std::string& stat_path) {
+    const std::string line = first_line_of(stat_path.c_str());
+    const auto fields = stat_fields(line);
+    constexpr std::size_t start_field = 22 - 3;
+    if (fields.size() <= start_field) {
+        return std::nullopt;
     }
-    return start;
+    const auto start = number_of(fields[start_field]);
+    if (!start) {
+        return std::nullopt;
+    }
+    return ProcessStat{*start, fields[0] == "Z" || fields[0] == "X"};
 }
 
 // New on every boot, and, as the processes of containers on one kernel
@@ -57,56 +92,72 @@ std::string boot_identity() {
 }
 
 // What a signal that ends the run must still do, kept where the handler can
-// reach it: a handler may only read what was set before it ran.
+// reach it: a handler may only read what was set before it ran, so the plan
+// is copied here with the signals blocked.
+constexpr std::size_t longest_path = 4096;
+constexpr std::size_t most_files = 4;
+constexpr std::size_t most_directories = 2;
+
+using PathText = std::array<char, longest_path>;
+
 struct Cleanup {
-    std::array<char, 4096> lock_path{};
-    std::array<char, 64> token{};
-    std::size_t token_size = 0;
-    volatile std::sig_atomic_t armed = 0;
-    volatile std::sig_atomic_t cutting = 0;
-    int log_fd = -1;
-    off_t cut_size = 0;
+    int log_fd = -1; // none: nothing to cut
+    off_t cut_to = 0;
+    PathText journal{};
+    std::array<PathText, most_files> files{};
+    std::array<PathText, most_directories> directories{};
 };
 
 Cleanup cleanup; // NOLINT: the one state a signal handler can reach
 
 constexpr std::array ending_signals{SIGTERM, SIGINT, SIGHUP};
 
-// Whether the lock file still holds this run's token; only calls that are
-// safe in a signal handler.
-bool lock_file_is_own() {
-    const int fd = ::open(cleanup.lock_path.data(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
+// A path kept for the handler; one too long to keep is left out, and what
+// it names is then judged by the next run as a dead run's.
+void keep(PathText& kept, const std::string& path) {
+    kept[0] = '\0';
+    if (path.size() < kept.size()) {
+        std::memcpy(kept.data(), path.c_str(), path.size() + 1);
     }
-    std::array<char, 4096> text{};
-    const ssize_t count = ::read(fd, text.data(), text.size());
-    ::close(fd);
-    const std::size_t size = count > 0 ? static_cast<std::size_t>(count) : 0;
-    for (std::size_t at = 0; at + cleanup.token_size <= size; ++at) {
-        if (std::memcmp(text.data() + at, cleanup.token.data(), cleanup.token_size) == 0) {
-            return true;
-        }
-    }
-    return false;
 }
 
+// Only calls that are safe in a signal handler.
 extern "C" void end_run(int number) {
-    // A cut that fails leaves the pending row, which the next run takes
-    // back; a signal handler can do no more.
-    if (cleanup.cutting != 0 && ::ftruncate(cleanup.log_fd, cleanup.cut_size) != 0) {
-        cleanup.cutting = 0;
+    const bool cut = cleanup.log_fd < 0 || ::ftruncate(cleanup.log_fd, cleanup.cut_to) == 0;
+    if (cut && cleanup.journal[0] != '\0') {
+        ::unlink(cleanup.journal.data());
     }
-    if (cleanup.armed != 0 && lock_file_is_own()) {
-        ::unlink(cleanup.lock_path.data());
+    for (const PathText& file : cleanup.files) {
+        if (file[0] != '\0') {
+            ::unlink(file.data());
+        }
+    }
+    for (const PathText& directory : cleanup.directories) {
+        if (directory[0] != '\0') {
+            ::rmdir(directory.data());
+        }
     }
     // Ends the run as the signal would have.
     ::signal(number, SIG_DFL);
     ::raise(number);
 }
 
+sigset_t ending_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int number : ending_signals) {
+        sigaddset(&set, number);
+    }
+    return set;
+}
+
 class PosixMachine final : public Machine {
   public:
+    ~PosixMachine() override { on_termination({}); }
+    PosixMachine() = default;
+    PosixMachine(const PosixMachine&) = delete;
+    PosixMachine& operator=(const PosixMachine&) = delete;
+
     ProcessIdentity this_process() override {
         ProcessIdentity me;
         struct utsname names {};
@@ -116,7 +167,8 @@ class PosixMachine final : public Machine {
         me.machine = first_line_of("/etc/machine-id");
         me.boot = boot_identity();
         me.pid = static_cast<std::uint64_t>(::getpid());
-        me.start = start_of("/proc/self/stat").value_or(0);
+        const auto stat = stat_of("/proc/self/stat");
+        me.start = stat ? stat->start : 0;
         return me;
     }
 
@@ -128,31 +180,73 @@ class PosixMachine final : public Machine {
         if (::kill(pid, 0) != 0 && errno == ESRCH) {
             return ProcessState::ended;
         }
-        // The same id may since have gone to another process.
-        const auto start = start_of("/proc/" + std::to_string(pid) + "/stat");
-        if (!start || process.start == 0) {
+        // The same id may since have gone to another process, and one that
+        // has exited still answers until its parent reaps it.
+        const auto stat = stat_of("/proc/" + std::to_string(pid) + "/stat");
+        if (!stat || process.start == 0) {
             return ProcessState::unknown;
         }
-        return *start == process.start ? ProcessState::running : ProcessState::ended;
+        return stat->start == process.start && !stat->exited ? ProcessState::running
+                                                             : ProcessState::ended;
     }
 
     std::string random_token() override { return draw_random_token(); }
 
-    void remove_on_termination(const std::string& lock_path, std::string_view token) override {
-        release_on_termination();
-        if (lock_path.size() >= cleanup.lock_path.size() || token.size() > cleanup.token.size()) {
-            return; // too long to keep; the lock is then broken as stale
+    std::chrono::nanoseconds uptime() override {
+        struct timespec since_boot {};
+#ifdef CLOCK_BOOTTIME
+        if (::clock_gettime(CLOCK_BOOTTIME, &since_boot) == 0) {
+            return std::chrono::seconds{since_boot.tv_sec} +
+                   std::chrono::nanoseconds{since_boot.tv_nsec};
         }
-        std::memcpy(cleanup.lock_path.data(), lock_path.c_str(), lock_path.size() + 1);
-        std::memcpy(cleanup.token.data(), token.data(), token.size());
-        cleanup.token_size = token.size();
-        cleanup.armed = 1;
+#endif
+        ::clock_gettime(CLOCK_MONOTONIC, &since_boot);
+        return std::chrono::seconds{since_boot.tv_sec} +
+               std::chrono::nanoseconds{since_boot.tv_nsec};
+    }
+
+    void on_termination(const TerminationPlan& plan) override {
+        const bool empty = plan.log == nullptr && plan.journal.empty() && plan.files.empty() &&
+                           plan.directories.empty();
+        if (empty) {
+            disarm();
+            return;
+        }
+        arm();
+        const sigset_t set = ending_set();
+        sigset_t before;
+        ::pthread_sigmask(SIG_BLOCK, &set, &before);
+        cleanup.log_fd = plan.log != nullptr ? static_cast<int>(plan.log->native_handle()) : -1;
+        cleanup.cut_to = static_cast<off_t>(plan.cut_to);
+        keep(cleanup.journal, plan.journal);
+        for (std::size_t at = 0; at < cleanup.files.size(); ++at) {
+            keep(cleanup.files[at], at < plan.files.size() ? plan.files[at] : std::string());
+        }
+        for (std::size_t at = 0; at < cleanup.directories.size(); ++at) {
+            keep(cleanup.directories[at],
+                 at < plan.directories.size() ? plan.directories[at] : std::string());
+        }
+        ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    }
+
+    void defer_termination() override {
+        const sigset_t set = ending_set();
+        ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    }
+
+    void allow_termination() override {
+        const sigset_t set = ending_set();
+        ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    }
+
+  private:
+    void arm() {
+        if (armed_) {
+            return;
+        }
         struct sigaction action {};
         action.sa_handler = end_run;
-        sigemptyset(&action.sa_mask);
-        for (const int number : ending_signals) {
-            sigaddset(&action.sa_mask, number);
-        }
+        action.sa_mask = ending_set();
         for (std::size_t at = 0; at < ending_signals.size(); ++at) {
             ::sigaction(ending_signals[at], nullptr, &earlier_[at]);
             // A signal the run was started to ignore stays ignored.
@@ -168,15 +262,7 @@ class PosixMachine final : public Machine {
         armed_ = true;
     }
 
-    void cut_on_termination(const File& log, std::uint64_t size) override {
-        cleanup.log_fd = static_cast<int>(log.native_handle());
-        cleanup.cut_size = static_cast<off_t>(size);
-        cleanup.cutting = 1;
-    }
-
-    void written() override { cleanup.cutting = 0; }
-
-    void release_on_termination() override {
+    void disarm() {
         if (!armed_) {
             return;
         }
@@ -184,12 +270,10 @@ class PosixMachine final : public Machine {
             ::sigaction(ending_signals[at], &earlier_[at], nullptr);
         }
         ::sigaction(SIGPIPE, &earlier_pipe_, nullptr);
-        cleanup.armed = 0;
-        cleanup.cutting = 0;
+        cleanup = Cleanup{};
         armed_ = false;
     }
 
-  private:
     bool armed_ = false;
     std::array<struct sigaction, ending_signals.size()> earlier_{};
     struct sigaction earlier_pipe_ {};

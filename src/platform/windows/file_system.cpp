@@ -20,6 +20,10 @@ FileError error_of(DWORD error) {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         return FileError::exists;
+    case ERROR_DIR_NOT_EMPTY:
+        return FileError::not_empty;
+    case ERROR_DIRECTORY:
+        return FileError::not_directory;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
         return FileError::no_access;
@@ -119,6 +123,23 @@ class WindowsFile final : public File {
         return {};
     }
 
+    [[nodiscard]] Result<void, FileError> write_at(std::uint64_t offset,
+                                                   std::span<const char> bytes) const override {
+        while (!bytes.empty()) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD count = 0;
+            const auto wanted = static_cast<DWORD>(std::min(bytes.size(), largest_transfer));
+            if (::WriteFile(handle_, bytes.data(), wanted, &count, &at) == 0 || count == 0) {
+                return FileError::failed;
+            }
+            bytes = bytes.subspan(count);
+            offset += count;
+        }
+        return {};
+    }
+
     [[nodiscard]] Result<void, FileError> seek_end() const override {
         if (::SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_END) == 0) {
             return last_error();
@@ -143,9 +164,14 @@ class WindowsFile final : public File {
         return {};
     }
 
-    // The log is opened shared with nobody, which keeps other runs out.
-    [[nodiscard]] Result<void, FileError> lock() const override { return {}; }
-    void unlock() const override {}
+    // Windows locks bar the bytes to every other handle, reads and writes
+    // included; the log is kept from other runs by opening it for nobody
+    // else and by the lock directory instead.
+    [[nodiscard]] Result<void, FileError> lock_range(std::uint64_t /*offset*/,
+                                                     std::uint64_t /*length*/) const override {
+        return FileError::unsupported;
+    }
+    void unlock_range(std::uint64_t /*offset*/, std::uint64_t /*length*/) const override {}
 
     [[nodiscard]] std::intptr_t native_handle() const override {
         return reinterpret_cast<std::intptr_t>(handle_);
@@ -183,7 +209,8 @@ class WindowsFileSystem final : public FileSystem {
         return file_of(duplicate);
     }
 
-    OpenResult create_new(const std::string& path) override {
+    // Files made so are readable by every user the folder lets in.
+    OpenResult create_new(const std::string& path, Readers /*readers*/) override {
         // Others may read it, and move or remove it, while it is open.
         return file_of(::CreateFileA(path.c_str(), GENERIC_WRITE,
                                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
@@ -196,12 +223,52 @@ class WindowsFileSystem final : public FileSystem {
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
-    OpenResult open_log(const std::string& path) override {
-        // No sharing: while this run holds the log, another cannot open it.
-        return file_of(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    OpenResult open_log(const std::string& path, LogSharing sharing) override {
+        // Shared with nobody, another process cannot open the log while this
+        // run has it open.
+        const DWORD share =
+            sharing == LogSharing::exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+        return file_of(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
                                      OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
                                      nullptr));
     }
+
+    Result<void, FileError> make_directory(const std::string& path) override {
+        if (::CreateDirectoryA(path.c_str(), nullptr) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    Result<void, FileError> remove_directory(const std::string& path) override {
+        if (::RemoveDirectoryA(path.c_str()) == 0) {
+            return last_error();
+        }
+        return {};
+    }
+
+    Result<std::vector<std::string>, FileError> list_directory(const std::string& path) override {
+        WIN32_FIND_DATAA found{};
+        const HANDLE search = ::FindFirstFileA((path + "\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return last_error();
+        }
+        std::vector<std::string> names;
+        do {
+            const std::string_view name = found.cFileName;
+            if (name != "." && name != "..") {
+                names.emplace_back(name);
+            }
+        } while (::FindNextFileA(search, &found) != 0);
+        const DWORD ended = ::GetLastError();
+        ::FindClose(search);
+        if (ended != ERROR_NO_MORE_FILES) {
+            return error_of(ended);
+        }
+        return names;
+    }
+
+    std::string owner_of(const std::string& /*path*/) override { return {}; }
 
     Result<FileState, FileError> state_of(const std::string& path) override {
         // Opening for attributes alone is not refused by a run that holds

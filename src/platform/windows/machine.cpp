@@ -66,14 +66,16 @@ class WindowsMachine final : public Machine {
 
     std::string random_token() override { return draw_random_token(); }
 
-    // A console window closed or Ctrl+C ends the process at once; the lock
-    // file it leaves is then broken by the next run, which finds its
-    // process ended.
-    void remove_on_termination(const std::string& /*lock_path*/,
-                               std::string_view /*token*/) override {}
-    void cut_on_termination(const File& /*log*/, std::uint64_t /*size*/) override {}
-    void written() override {}
-    void release_on_termination() override {}
+    std::chrono::nanoseconds uptime() override {
+        return std::chrono::milliseconds{::GetTickCount64()};
+    }
+
+    // A console window closed or Ctrl+C ends the process at once; what it
+    // leaves is then taken back by the next run, which finds its process
+    // ended.
+    void on_termination(const TerminationPlan& /*plan*/) override {}
+    void defer_termination() override {}
+    void allow_termination() override {}
 };
 
 } // namespace

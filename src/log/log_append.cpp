@@ -1,0 +1,173 @@
+#include "log/log_append.hpp"
+
+#include "log/row_journal.hpp"
+
+#include <chrono>
+
+namespace wutally::log {
+
+namespace {
+
+std::tm local_time(std::chrono::system_clock::time_point at) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+    const std::tm* local = std::localtime(&seconds);
+    return local != nullptr ? *local : std::tm{};
+}
+
+// The row and its date, made once for every try.
+struct RowToWrite {
+    std::tm time{};
+    DataRow row;
+};
+
+// What this run's try on the held log comes to.
+enum class Try { saved, refused, lost, read_error, write_error };
+
+class Appender {
+  public:
+    Appender(const std::string& path, const ClientTexts& texts, const LockServices& services,
+             Appended& result)
+        : path_(path), texts_(texts), services_(services), result_(result), lock_(services, path) {}
+
+    void run() {
+        const auto deadline = services_.clock.now() + outer_wait_bound;
+        // Reading the log before holding it keeps the hold short however
+        // long the log is: under the hold, only what was appended since is
+        // read.
+        earlier_ = check_before_hold(services_.files, path_, texts_.result);
+        for (;;) {
+            if (const auto taken = lock_.take(deadline); !taken) {
+                result_.outcome = taken.error() == TakeFailure::recovery_failed
+                                      ? AppendOutcome::read_error
+                                      : AppendOutcome::cannot_open;
+                result_.why = taken.error();
+                break;
+            }
+            const Try tried = try_held();
+            if (tried != Try::lost) {
+                result_.outcome = outcome_of(tried);
+                break;
+            }
+            lock_.release();
+            if (services_.clock.now() >= deadline) {
+                result_.outcome = AppendOutcome::cannot_open;
+                result_.why = TakeFailure::held_too_long;
+                break;
+            }
+        }
+        lock_.release();
+        result_.events = lock_.events();
+    }
+
+  private:
+    static AppendOutcome outcome_of(Try tried) {
+        switch (tried) {
+        case Try::saved:
+            return AppendOutcome::saved;
+        case Try::refused:
+            return AppendOutcome::refused;
+        case Try::read_error:
+            return AppendOutcome::read_error;
+        case Try::lost:
+        case Try::write_error:
+            break;
+        }
+        return AppendOutcome::write_error;
+    }
+
+    // One hold of the log, from the check to the confirmation.
+    Try try_held() {
+        const platform::File& log = lock_.log();
+        const auto size = log.size();
+        if (!size) {
+            return Try::read_error;
+        }
+        std::string bytes;
+        if (*size == 0) {
+            bytes = header_row() + std::string(row_separator);
+        } else {
+            const DuplicateCheck check = check_under_hold(log, *size, texts_.result, earlier_);
+            if (check.outcome == CheckOutcome::read_error) {
+                return Try::read_error;
+            }
+            if (check.outcome != CheckOutcome::not_logged) {
+                result_.check = check;
+                return Try::refused;
+            }
+            // Should the hold be lost, the next one reads only what was
+            // appended since.
+            earlier_ = remember_check(log, *size, check);
+            if (!check.ends_with_line_break) {
+                bytes = row_separator;
+            }
+        }
+        bytes += row().row.bytes;
+        return write_row(PendingRow{*size, std::move(bytes)});
+    }
+
+    const RowToWrite& row() {
+        if (!row_) {
+            const std::tm time = local_time(services_.clock.wall_now());
+            row_ = RowToWrite{time, data_row(texts_, time)};
+            result_.missing = row_->row.missing;
+            result_.time = time;
+        }
+        return *row_;
+    }
+
+    // Journal, fence, write, confirm: nothing but the write itself stands
+    // between the fence and the write.
+    Try write_row(const PendingRow& pending) {
+        const platform::File& log = lock_.log();
+        const std::string journal = lock_.journal_path().value_or(std::string());
+        if (!journal.empty() &&
+            !write_journal(services_.files, journal, lock_.process(), lock_.token(), pending)) {
+            return Try::write_error;
+        }
+        if (lock_.confirm() != Holding::held) {
+            remove_journal(journal);
+            return Try::lost;
+        }
+        lock_.plan_cleanup(pending.start, journal);
+        const bool written = log.write_at(pending.start, pending.bytes) && log.sync();
+        if (!written || lock_.confirm() != Holding::held) {
+            // Only bytes read back as this run's own, with nothing behind
+            // them, are taken back; another run's row is left whole.
+            if (take_back(log, pending, true)) {
+                remove_journal(journal);
+            }
+            lock_.plan_cleanup(std::nullopt, {});
+            return Try::write_error;
+        }
+        // Saved: a signal from here on waits until the success line is out.
+        services_.machine.defer_termination();
+        lock_.plan_cleanup(std::nullopt, {});
+        remove_journal(journal);
+        return Try::saved;
+    }
+
+    void remove_journal(const std::string& journal) {
+        if (!journal.empty()) {
+            (void)services_.files.remove(journal);
+        }
+    }
+
+    const std::string& path_;
+    const ClientTexts& texts_;
+    LockServices services_;
+    Appended& result_;
+    LogLock lock_;
+    std::optional<EarlierCheck> earlier_;
+    std::optional<RowToWrite> row_;
+};
+
+} // namespace
+
+Appended append_work_unit(const std::string& path, const ClientTexts& texts,
+                          const LockServices& services) {
+    Appended result;
+    Appender(path, texts, services, result).run();
+    return result;
+}
+
+} // namespace wutally::log
