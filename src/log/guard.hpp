@@ -27,9 +27,7 @@ enum class WaitingOn {
 };
 
 struct Attempt {
-    // `recover`: take it again once the journals left by runs that are gone
-    // have been recovered with the log open.
-    enum class Outcome { held, busy, again, recover, failed };
+    enum class Outcome { held, busy, again, failed };
     Outcome outcome = Outcome::held;
     WaitingOn waiting_on = WaitingOn::holder;
     // What the busy guard saw: while it stays the same, the wait counts
@@ -39,7 +37,6 @@ struct Attempt {
 
     static Attempt held() { return {}; }
     static Attempt again() { return {Outcome::again, WaitingOn::holder, {}, {}}; }
-    static Attempt recover() { return {Outcome::recover, WaitingOn::holder, {}, {}}; }
     static Attempt busy(WaitingOn on, std::string sighting) {
         return {Outcome::busy, on, std::move(sighting), {}};
     }

@@ -58,7 +58,12 @@ Result<Verdict, platform::FileError> HolderJudgment::judge(const Holder& holder,
     if (!share_now) {
         return Verdict{};
     }
-    const auto age = *share_now - found->changed;
+    auto age = *share_now - found->changed;
+    if (age < std::chrono::nanoseconds{0}) {
+        // Changed after now by the share's clock: that clock has been set
+        // back since, and only this run's own watch tells the age.
+        age = now - watch_->since;
+    }
     if (age < stale_lock_age) {
         // The share's clock finds it younger than this run has watched it:
         // measured again once it would be old enough by that clock.

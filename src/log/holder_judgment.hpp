@@ -4,7 +4,10 @@
 // stood unchanged for the stale age both by the clock of the machine that
 // keeps the log and by this run's own steady clock, so that neither a
 // server's clock that is set nor one machine's clock alone can make a live
-// lock look old.
+// lock look old. (A lock changed after now by the share's clock, which
+// must have been set back, is judged by the steady clock alone: a live
+// holder renews its lock before it writes, so a lock broken wrongly costs
+// its holder a retake, never a row.)
 #pragma once
 
 #include "log/guard.hpp"

@@ -10,8 +10,10 @@ namespace wutally::log {
 namespace {
 
 constexpr std::string_view hex_digits = "0123456789abcdef";
-// Names of up to 255 bytes pass every file system the log may lie on.
-constexpr std::size_t longest_name = 200;
+// So that a name stays within the 255 bytes every file system takes, the
+// host is cut where its escaped form runs past this, whatever the other
+// fields hold.
+constexpr std::size_t longest_host = 80;
 
 // 64-bit FNV-1a, as 16 hex digits: the same text gives the same digits on
 // every machine and build.
@@ -125,10 +127,10 @@ Holder holder_of(const platform::ProcessIdentity& process, std::string_view toke
 }
 
 std::string holder_name(const Holder& holder) {
-    std::string name = "h" + std::to_string(holder.generation) + "." + escaped(holder.token, 64) +
+    std::string name = "h" + std::to_string(holder.generation) + "." + escaped(holder.token, 40) +
                        "." + std::to_string(holder.pid) + "." + std::to_string(holder.start) + "." +
                        or_dash(holder.boot) + "." + or_dash(holder.machine) + ".";
-    return name.append(escaped(holder.host, longest_name - std::min(longest_name, name.size())));
+    return name.append(escaped(holder.host, longest_host));
 }
 
 std::optional<Holder> parse_holder_name(std::string_view name) {

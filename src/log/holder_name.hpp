@@ -5,8 +5,8 @@
 //   h<generation>.<token>.<pid>.<start>.<boot>.<machine>.<host>
 //
 // The boot and the machine id as 16 hex digits of a hash ("-" for none),
-// the host with every byte but letters, digits, "-" and "_" as %XX, cut to
-// keep the name within what every file system takes.
+// the host with every byte but letters, digits, "-" and "_" as %XX, cut so
+// that the name stays within what every file system takes.
 #pragma once
 
 #include "platform/machine.hpp"

@@ -72,7 +72,14 @@ Attempt LockDirectory::take(TakenLog& /*log*/) {
         return take_from(*holder);
     }
     if (!journals_.empty()) {
-        return Attempt::recover();
+        // Journals with no holder were made by runs that had already lost
+        // the lease, and so never wrote their rows: a holder leaves none
+        // behind that it has not dealt with.
+        for (const std::string& journal : journals_) {
+            (void)services_.files.remove(journal);
+        }
+        journals_.clear();
+        return Attempt::again();
     }
     if (strange) {
         // Files of another program's: the lease is not this program's to
@@ -140,6 +147,7 @@ Attempt LockDirectory::take_free() {
     const auto renamed = services_.files.rename(prepared_, directory_);
     if (renamed) {
         held_ = true;
+        kept_ = false;
         prepared_made_ = false;
         me_.generation = prepared_generation_;
         return Attempt::held();
@@ -248,6 +256,7 @@ Attempt LockDirectory::take_from(const Holder& holder) {
         }
     }
     held_ = true;
+    kept_ = false;
     me_.generation = generation;
     events_.broken.push_back({process_of(holder), verdict->made, verdict->reason, verdict->age});
     return Attempt::held();
@@ -327,7 +336,8 @@ Holding LockDirectory::confirm(TakenLog& /*log*/) {
 }
 
 void LockDirectory::release(TakenLog& /*log*/) {
-    if (!held_) {
+    if (!held_ || kept_) {
+        held_ = false;
         return;
     }
     (void)services_.files.remove(holder_path(me_.generation));
@@ -362,8 +372,10 @@ void LockDirectory::remove_prepared() {
 Result<void, FileError> LockDirectory::recover(const platform::File& log) {
     std::vector<std::string> journals = journals_;
     journals.push_back(earlier_pending_);
+    TakenLog unused;
+    const Fence fence = [&] { return confirm(unused) == Holding::held; };
     for (const std::string& journal : journals) {
-        const auto recovered = recover_row(services_.files, log, journal);
+        const auto recovered = recover_row(services_.files, log, journal, fence);
         if (!recovered) {
             if (recovered.error() == FileError::not_found) {
                 continue;

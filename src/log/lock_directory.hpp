@@ -44,14 +44,18 @@ class LockDirectory final : public Guard {
 
     // Takes back what rows of runs that are gone were left half-written:
     // the journals in the directory that are not this run's, and the
-    // pending row of an earlier version. Each journal stays until its row
-    // has been dealt with.
+    // pending row of an earlier version, each cut fenced by a renewal. Each
+    // journal stays until its row has been dealt with; `held` where the
+    // lease was lost meanwhile.
     Result<void, platform::FileError> recover(const platform::File& log);
 
     [[nodiscard]] const std::string& token() const { return me_.token; }
     [[nodiscard]] const platform::ProcessIdentity& process() const { return process_; }
     // Removes what runs that are gone left beside the log.
     void sweep_litter();
+    // Leaves the lease to be broken by the next run, as a dead run's: a
+    // journal this run could not deal with stays beside it.
+    void keep() { kept_ = true; }
     // Where this run's journal goes while it holds the lease.
     [[nodiscard]] std::string journal_path() const;
     // No lease can be made beside the log: the folder may not be written.
@@ -78,6 +82,7 @@ class LockDirectory final : public Guard {
     Holder me_;
     std::uint64_t next_generation_ = 0;
     bool held_ = false;
+    bool kept_ = false;
     bool prepared_made_ = false;
     bool unavailable_ = false;
     std::vector<std::string> journals_; // others', seen when last looked

@@ -129,13 +129,13 @@ class Appender {
             return Try::lost;
         }
         lock_.plan_cleanup(pending.start, journal);
-        const bool written = log.write_at(pending.start, pending.bytes) && log.sync();
-        if (!written || lock_.confirm() != Holding::held) {
-            // Only bytes read back as this run's own, with nothing behind
-            // them, are taken back; another run's row is left whole.
-            if (take_back(log, pending, true)) {
-                remove_journal(journal);
-            }
+        if (!(log.write_at(pending.start, pending.bytes) && log.sync())) {
+            return take_back_failed_row(pending, journal);
+        }
+        if (lock_.confirm() != Holding::held) {
+            // Held no longer: another run may already write behind this row,
+            // so it is left as it is, and its journal to the run that broke
+            // the lease.
             lock_.plan_cleanup(std::nullopt, {});
             return Try::write_error;
         }
@@ -144,6 +144,22 @@ class Appender {
         lock_.plan_cleanup(std::nullopt, {});
         remove_journal(journal);
         return Try::saved;
+    }
+
+    // What a write that failed left of the row is taken back, fenced, and
+    // only where it reads back as this run's own with nothing behind it.
+    // Where the cut fails too, the journal stays with the lease, for the
+    // next run to take the row back.
+    Try take_back_failed_row(const PendingRow& pending, const std::string& journal) {
+        const auto cut =
+            take_back(lock_.log(), pending, true, [&] { return lock_.confirm() == Holding::held; });
+        lock_.plan_cleanup(std::nullopt, {});
+        if (cut) {
+            remove_journal(journal);
+        } else if (cut.error() != platform::FileError::held && !journal.empty()) {
+            lock_.release_keeping_the_journal();
+        }
+        return Try::write_error;
     }
 
     void remove_journal(const std::string& journal) {

@@ -48,9 +48,6 @@ LogLock::~LogLock() {
 // holder's lease, which slows the holder).
 Attempt LogLock::attempt() {
     Attempt lease = lease_.take(taken_);
-    if (lease.outcome == Attempt::Outcome::recover) {
-        return recover_with_log_open();
-    }
     if (lease.outcome != Attempt::Outcome::held) {
         return lease;
     }
@@ -72,17 +69,6 @@ Attempt LogLock::attempt() {
         return Attempt::failed(FileError::no_access); // nothing would keep runs apart
     }
     return Attempt::held();
-}
-
-// A lease whose holder is gone and whose journals are left: their rows are
-// dealt with before anyone may take it.
-Attempt LogLock::recover_with_log_open() {
-    if (Attempt opened = opening_.take(taken_); opened.outcome != Attempt::Outcome::held) {
-        return opened;
-    }
-    const auto recovered = lease_.recover(*taken_.file);
-    opening_.release(taken_);
-    return recovered ? Attempt::again() : Attempt::failed(recovered.error());
 }
 
 std::chrono::seconds LogLock::bound_for(WaitingOn waiting_on) const {
@@ -109,6 +95,11 @@ Result<void, TakeFailure> LogLock::take(TimePoint deadline) {
         const Attempt tried = attempt();
         if (tried.outcome == Attempt::Outcome::held) {
             if (const auto recovered = lease_.recover(*taken_.file); !recovered) {
+                if (recovered.error() == FileError::held) {
+                    release(); // lost while it took a row back: taken again
+                    continue;
+                }
+                lease_.keep();
                 release();
                 return TakeFailure::recovery_failed;
             }

@@ -71,6 +71,12 @@ class LogLock {
     // lets it be by a call only it decides: the fence.
     Holding confirm();
     void release();
+    // Releases the log but leaves the lease for the next run to break: a
+    // row this run could not take back stays in its journal beside it.
+    void release_keeping_the_journal() {
+        lease_.keep();
+        release();
+    }
 
     [[nodiscard]] const platform::File& log() const { return *taken_.file; }
     [[nodiscard]] const LockEvents& events() const { return events_; }
@@ -85,7 +91,6 @@ class LogLock {
 
   private:
     Attempt attempt();
-    Attempt recover_with_log_open();
     Result<void, TakeFailure> fail(const Attempt& attempt);
     [[nodiscard]] std::chrono::seconds bound_for(WaitingOn waiting_on) const;
     void keep_lease_alive();

@@ -26,8 +26,8 @@ Result<void, platform::FileError> write_journal(platform::FileSystem& files,
                           platform::Readers::everyone);
 }
 
-Result<std::uint64_t, platform::FileError> take_back(const platform::File& log,
-                                                     const PendingRow& row, bool whole_too) {
+Result<std::uint64_t, platform::FileError>
+take_back(const platform::File& log, const PendingRow& row, bool whole_too, const Fence& fence) {
     const auto size = log.size();
     if (!size) {
         return size.error();
@@ -43,6 +43,9 @@ Result<std::uint64_t, platform::FileError> take_back(const platform::File& log,
     if (found->size() != *size - row.start || !std::string_view(row.bytes).starts_with(*found)) {
         return std::uint64_t{0};
     }
+    if (!fence()) {
+        return platform::FileError::held;
+    }
     if (auto cut = log.truncate(row.start); !cut) {
         return cut.error();
     }
@@ -52,8 +55,10 @@ Result<std::uint64_t, platform::FileError> take_back(const platform::File& log,
     return std::uint64_t{found->size()};
 }
 
-Result<std::optional<TakenBackRow>, platform::FileError>
-recover_row(platform::FileSystem& files, const platform::File& log, const std::string& path) {
+Result<std::optional<TakenBackRow>, platform::FileError> recover_row(platform::FileSystem& files,
+                                                                     const platform::File& log,
+                                                                     const std::string& path,
+                                                                     const Fence& fence) {
     const auto text = read_small_file(files, path);
     if (!text) {
         return text.error();
@@ -63,7 +68,7 @@ recover_row(platform::FileSystem& files, const platform::File& log, const std::s
     // A journal cut short was being written when its writer stopped, before
     // its row was begun.
     if (record && record->row) {
-        const auto bytes = take_back(log, *record->row, false);
+        const auto bytes = take_back(log, *record->row, false, fence);
         if (!bytes) {
             return bytes.error();
         }

@@ -12,6 +12,7 @@
 #include "platform/result.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,17 +34,24 @@ struct TakenBackRow {
     std::uint64_t bytes = 0;
 };
 
+// Proves, just before a cut, that this run still holds the log: a cut by a
+// run that has lost it could take off a row another run has written since.
+using Fence = std::function<bool()>;
+
 // Takes back the row's bytes at the end of the log where they are the
 // start of the row, and, with `whole_too`, where they are the whole row;
-// bytes that are not the row's are never touched. How many were taken back.
-Result<std::uint64_t, platform::FileError> take_back(const platform::File& log,
-                                                     const PendingRow& row, bool whole_too);
+// bytes that are not the row's are never touched. How many were taken
+// back; `held` where the fence found the hold lost, and nothing was cut.
+Result<std::uint64_t, platform::FileError>
+take_back(const platform::File& log, const PendingRow& row, bool whole_too, const Fence& fence);
 
 // Reads the journal at the path, takes back the part of its row that was
 // written, where it is not whole, and then removes the journal; a journal
 // whose part could not be taken back stays. None where nothing was taken
 // back.
-Result<std::optional<TakenBackRow>, platform::FileError>
-recover_row(platform::FileSystem& files, const platform::File& log, const std::string& path);
+Result<std::optional<TakenBackRow>, platform::FileError> recover_row(platform::FileSystem& files,
+                                                                     const platform::File& log,
+                                                                     const std::string& path,
+                                                                     const Fence& fence);
 
 } // namespace wutally::log

@@ -7,6 +7,7 @@
 //   WUTALLY_SIM_SCHEDULES=N  how many schedules (default 1000)
 //   WUTALLY_SIM_FIRST=S      the first seed (default 1)
 //   WUTALLY_SIM_SEED=S       one schedule, replayed with its trace
+//   WUTALLY_SIM_CALLS=1      the trace shows every call
 #include "sim/world.hpp"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,7 @@ TEST(LockSimulation, RandomSchedules) {
         std::vector<std::string> trace;
         auto world = random_world(seed);
         world->trace = &trace;
+        world->trace_calls = std::getenv("WUTALLY_SIM_CALLS") != nullptr; // NOLINT
         const Verdict verdict = world->run_to_end();
         for (const std::string& line : trace) {
             std::cout << line << "\n";

@@ -2,11 +2,15 @@
 
 #include "log/columns.hpp"
 #include "log/holder_judgment.hpp"
+#include "log/holder_name.hpp"
+#include "log/lock_record.hpp"
 #include "log/log_lock.hpp"
 #include "log/row_format.hpp"
+#include "log/row_journal.hpp"
 #include "run/run.hpp"
 
 #include <algorithm>
+#include <array>
 #include <set>
 #include <string_view>
 
@@ -140,6 +144,26 @@ Run& World::add_run(Machine& machine, const std::string& unit, Nanos start_at) {
     return *runs_.back();
 }
 
+std::string World::put_lease(const platform::ProcessIdentity& holder, const std::string& token,
+                             Nanos age) {
+    if (!share_view_->exists(lease_path())) {
+        share_view_->put_directory(lease_path());
+    }
+    const std::string path = lease_path() + "/" + log::holder_name(log::holder_of(holder, token));
+    share_view_->put_file(path, "");
+    share_view_->age(lease_path(), std::chrono::duration_cast<seconds>(age));
+    return path;
+}
+
+void World::put_journal(const platform::ProcessIdentity& holder, const std::string& token,
+                        std::uint64_t start, const std::string& row) {
+    const Nanos age = server_time() + epoch - share_view_->state_of(lease_path())->changed;
+    share_view_->put_file(lease_path() + "/" + log::journal_name(token),
+                          log::format_lock_record(holder, token) +
+                              log::format_pending_row({start, row}));
+    share_view_->age(lease_path(), std::chrono::duration_cast<seconds>(age));
+}
+
 void World::at_step(std::size_t step, Action action) {
     at_steps_.emplace(step, std::move(action));
 }
@@ -162,7 +186,7 @@ void World::note(const std::string& line) {
 Nanos World::latency(const Run& run) {
     std::uniform_int_distribution<std::int64_t> pick(0, 999);
     const std::int64_t draw = pick(random_);
-    if (draw < 10) {
+    if (draw < 10 && slow_answers) {
         return milliseconds{20 + draw * 30}; // a slow answer now and then
     }
     return over_a_share(run.machine->spec.reach) ? std::chrono::microseconds{300 + draw * 3}
@@ -261,8 +285,11 @@ void World::before_call(Run& run, const fake::FailedOperation& call) {
         return;
     }
     for (Trigger& trigger : triggers_) {
-        if (trigger.run == &run && trigger.operation == call.operation &&
-            call.path.find(trigger.holding) != std::string::npos && ++trigger.seen == trigger.nth) {
+        const bool matches = trigger.holding.starts_with('=')
+                                 ? call.path == trigger.holding.substr(1)
+                                 : call.path.find(trigger.holding) != std::string::npos;
+        if (trigger.run == &run && trigger.operation == call.operation && matches &&
+            ++trigger.seen == trigger.nth) {
             trigger.action(*this);
         }
     }
@@ -277,6 +304,13 @@ void World::before_call(Run& run, const fake::FailedOperation& call) {
     }
     run.ready_at = std::max(run.ready_at, now_) + latency(run);
     run.coroutine->yield();
+    if (trace != nullptr && trace_calls) {
+        constexpr std::array names{"open_read", "open_log", "create", "size", "read",  "write",
+                                   "seek_end",  "truncate", "sync",   "lock", "state", "rename",
+                                   "remove",    "mkdir",    "rmdir",  "list"};
+        note(run.label + " " + names.at(static_cast<std::size_t>(call.operation)) + " " +
+             call.path);
+    }
     if (call.operation == fake::Operation::rename &&
         call.path.find("WUTally.csv.lock/h") != std::string::npos &&
         call.path.find("tk" + run.label + "-") != std::string::npos) {
@@ -285,6 +319,7 @@ void World::before_call(Run& run, const fake::FailedOperation& call) {
 }
 
 void World::sleep(Run& run, Nanos duration) {
+    note(run.label + " sleeps " + std::to_string(std::chrono::duration<double>(duration).count()));
     run.ready_at = now_ + duration;
     run.coroutine->yield();
 }
@@ -383,21 +418,33 @@ void World::fail_call(Run& run) {
     }
 }
 
-void World::tear_write(Run& run, std::size_t kept) {
+void World::tear_write(Run& run, std::size_t kept, bool by_signal) {
     if (run.dead || !run.files) {
         return;
     }
     run.files->fail_this_call(kept);
     auto& observed = run.files->on_write;
-    observed = [this, &run, earlier = observed](const std::string& path, std::uint64_t offset,
-                                                std::string_view bytes, std::size_t stored) {
+    observed = [this, &run, by_signal,
+                earlier = observed](const std::string& path, std::uint64_t offset,
+                                    std::string_view bytes, std::size_t stored) {
         earlier(path, offset, bytes, stored);
-        kill(run); // the machine dies in the middle of the write
+        if (by_signal) {
+            terminate(run);
+        } else {
+            kill(run); // the machine dies in the middle of the write
+        }
     };
     note(run.label + " write torn");
 }
 
 Verdict World::run_to_end() {
+    constexpr std::array reaches{"server disk",          "NFS",
+                                 "NFS with local locks", "SMB",
+                                 "Windows over SMB",     "Windows server disk"};
+    for (const auto& machine : machines_) {
+        note(machine->spec.host + " (" + machine->spec.machine_id + ", " + machine->boot +
+             ") reaches the share by " + reaches.at(static_cast<std::size_t>(machine->spec.reach)));
+    }
     bool swept = false;
     for (;;) {
         // Runs that were ended from outside unwind at once, doing nothing.

@@ -124,10 +124,18 @@ class World {
     fake::FakeFileSystem& share() { return *share_view_; }
     [[nodiscard]] static std::string folder() { return "/share"; }
     [[nodiscard]] static std::string log_path() { return "/share/WUTally.csv"; }
+    [[nodiscard]] static std::string lease_path() { return "/share/WUTally.csv.lock"; }
+    // A lease left by the holder, last renewed `age` ago by the server's
+    // clock; its holder file's path.
+    std::string put_lease(const platform::ProcessIdentity& holder, const std::string& token,
+                          Nanos age);
+    // What the holder's journal says it was writing.
+    void put_journal(const platform::ProcessIdentity& holder, const std::string& token,
+                     std::uint64_t start, const std::string& row);
     // Does the action once the step comes: the nth call of any run.
     void at_step(std::size_t step, Action action);
     // Does the action before the matching call of the run: its nth call of
-    // the operation on a path holding `holding`.
+    // the operation on a path holding `holding` ("=PATH": on that path).
     void before(Run& run, fake::Operation operation, const std::string& holding, int nth,
                 Action action);
     void after_time(Nanos at, Action action);
@@ -141,7 +149,9 @@ class World {
     void stall_share(Nanos duration); // the share's server stops answering
     void step_server_clock(Nanos by);
     void fail_call(Run& run);
-    void tear_write(Run& run, std::size_t kept);
+    // The write stores only the first `kept` bytes, and the run ends there:
+    // killed, or ended by a signal whose handler runs.
+    void tear_write(Run& run, std::size_t kept, bool by_signal = false);
 
     // Running it: every run to its end, then the checks.
     Verdict run_to_end();
@@ -150,8 +160,12 @@ class World {
     [[nodiscard]] std::mt19937_64& random() { return random_; }
     [[nodiscard]] const std::vector<std::unique_ptr<Run>>& runs() const { return runs_; }
     [[nodiscard]] Run* current() const { return current_; }
+    [[nodiscard]] Machine& machine(std::size_t index) { return *machines_.at(index); }
     // What happened, step by step, where a trace is asked for.
     std::vector<std::string>* trace = nullptr;
+    bool trace_calls = false;
+    // Now and then a call takes up to a third of a second.
+    bool slow_answers = true;
 
     // From a run's own code.
     void before_call(Run& run, const fake::FailedOperation& call);
