@@ -336,7 +336,9 @@ Holding LockDirectory::confirm(TakenLog& /*log*/) {
 }
 
 void LockDirectory::release(TakenLog& /*log*/) {
-    if (!held_ || kept_) {
+    // Journals of runs that are gone, not yet dealt with, keep the lease for
+    // the next run to break and deal with them.
+    if (!held_ || kept_ || !journals_.empty()) {
         held_ = false;
         return;
     }

@@ -133,10 +133,10 @@ class Appender {
             return take_back_failed_row(pending, journal);
         }
         if (lock_.confirm() != Holding::held) {
-            // Held no longer: another run may already write behind this row,
-            // so it is left as it is, and its journal to the run that broke
-            // the lease.
+            // Held no longer, or not provably: another run may already write
+            // behind this row, so it is left whole as it is.
             lock_.plan_cleanup(std::nullopt, {});
+            remove_journal(journal);
             return Try::write_error;
         }
         // Saved: a signal from here on waits until the success line is out.
@@ -148,15 +148,19 @@ class Appender {
 
     // What a write that failed left of the row is taken back, fenced, and
     // only where it reads back as this run's own with nothing behind it.
-    // Where the cut fails too, the journal stays with the lease, for the
-    // next run to take the row back.
+    // Where that cannot be done while the hold is known, the journal stays
+    // with the lease, for the next run to take the row back; where the
+    // lease was broken, the run that broke it does so.
     Try take_back_failed_row(const PendingRow& pending, const std::string& journal) {
-        const auto cut =
-            take_back(lock_.log(), pending, true, [&] { return lock_.confirm() == Holding::held; });
+        Holding fence = Holding::held;
+        const auto cut = take_back(lock_.log(), pending, true, [&] {
+            fence = lock_.confirm();
+            return fence == Holding::held;
+        });
         lock_.plan_cleanup(std::nullopt, {});
         if (cut) {
             remove_journal(journal);
-        } else if (cut.error() != platform::FileError::held && !journal.empty()) {
+        } else if (fence != Holding::lost && !journal.empty()) {
             lock_.release_keeping_the_journal();
         }
         return Try::write_error;

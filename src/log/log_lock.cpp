@@ -105,7 +105,7 @@ Result<void, TakeFailure> LogLock::take(TimePoint deadline) {
             }
             held_ = true;
             lease_renewed_ = services_.clock.now();
-            plan_cleanup(std::nullopt, {});
+            plan_cleanup();
             if (!lease_.unavailable()) {
                 lease_.sweep_litter();
             }
@@ -115,7 +115,7 @@ Result<void, TakeFailure> LogLock::take(TimePoint deadline) {
             release();
             return failure_of(tried.error);
         }
-        plan_cleanup(std::nullopt, {});
+        plan_cleanup();
         const TimePoint now = services_.clock.now();
         const bool quick = tried.outcome != Attempt::Outcome::busy;
         // What was seen changed: another run has come or gone, and the log
@@ -165,7 +165,12 @@ Holding LogLock::confirm() {
         return Holding::lost;
     }
     const Holding holding = lease_.confirm(taken_);
-    plan_cleanup(std::nullopt, {});
+    if (holding != Holding::held) {
+        // A run that no longer holds the log must not cut it.
+        cut_to_.reset();
+        journal_.clear();
+    }
+    plan_cleanup();
     return holding;
 }
 
@@ -176,6 +181,8 @@ void LogLock::release() {
     opening_.release(taken_);
     lease_.release(taken_);
     held_ = false;
+    cut_to_.reset();
+    journal_.clear();
     services_.machine.on_termination({});
 }
 
@@ -187,12 +194,18 @@ std::optional<std::string> LogLock::journal_path() const {
 }
 
 void LogLock::plan_cleanup(std::optional<std::uint64_t> cut_to, const std::string& journal) {
+    cut_to_ = cut_to;
+    journal_ = journal;
+    plan_cleanup();
+}
+
+void LogLock::plan_cleanup() {
     platform::TerminationPlan plan;
-    if (cut_to && taken_.file) {
+    if (cut_to_ && taken_.file) {
         plan.log = taken_.file.get();
-        plan.cut_to = *cut_to;
+        plan.cut_to = *cut_to_;
     }
-    plan.journal = journal;
+    plan.journal = journal_;
     lease_.plan_cleanup(plan);
     services_.machine.on_termination(plan);
 }

@@ -88,6 +88,8 @@ class LogLock {
     // Tells the machine what a signal that ends the run must undo: the
     // guards, and the row being written (from `cut_to`) with its journal.
     void plan_cleanup(std::optional<std::uint64_t> cut_to, const std::string& journal);
+    // The same, with the row as last planned.
+    void plan_cleanup();
 
   private:
     Attempt attempt();
@@ -105,6 +107,9 @@ class LogLock {
     TakenLog taken_;
     bool held_ = false;
     platform::Clock::TimePoint lease_renewed_{};
+    // The row being written, for the plan kept while the lease is renewed.
+    std::optional<std::uint64_t> cut_to_;
+    std::string journal_;
 };
 
 } // namespace wutally::log

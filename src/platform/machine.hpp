@@ -32,9 +32,10 @@ enum class ProcessState { running, ended, unknown };
 
 // What a signal (or, on Windows, a console event) that ends the run must
 // undo, in this order: cut the log back to the size it had where the run
-// was writing its row; remove the journal, but only where there was
-// nothing to cut or the cut succeeded; remove the files; remove the
-// directories where they are empty.
+// was writing its row; then, only where there was nothing to cut or the
+// cut succeeded, remove the journal, the files, and the directories where
+// they are empty. A cut that fails leaves all of them, for the next run to
+// take the row back.
 struct TerminationPlan {
     const File* log = nullptr; // none: nothing to cut
     std::uint64_t cut_to = 0;

@@ -80,7 +80,7 @@ void put_dead_lease(World& world, Draw& draw, const Machine& machine) {
     share.put_file(lease + "/" + log::holder_name(holder), "");
     if (draw.chance(0.5)) {
         const std::string log = share.file_bytes(World::log_path()).value_or("");
-        const std::string row = "\r\n" + earlier_row(99);
+        const std::string row = (log.empty() ? log::header_row() : "") + "\r\n" + earlier_row(99);
         const log::PendingRow pending{log.size(), row};
         share.put_file(lease + "/" + log::journal_name("tkdead"),
                        log::format_lock_record(dead, "tkdead") + log::format_pending_row(pending));

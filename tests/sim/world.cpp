@@ -316,6 +316,11 @@ void World::before_call(Run& run, const fake::FailedOperation& call) {
         call.path.find("tk" + run.label + "-") != std::string::npos) {
         run.last_renewal = now_;
     }
+    // A cut is a write as much as the row is.
+    if (call.operation == fake::Operation::truncate && call.path == log_path() &&
+        run.last_renewal) {
+        run.longest_fence_gap = std::max(run.longest_fence_gap, now_ - *run.last_renewal);
+    }
 }
 
 void World::sleep(Run& run, Nanos duration) {

@@ -76,8 +76,8 @@ struct Run {
     Nanos stalled{0}; // stalls struck on it, not counted as its wait
     std::uint64_t pid = 0;
 
-    // What it wrote to the log, and the stall between its last fence and
-    // its write of the row.
+    // What it wrote to the log, and the longest stall between a fence and
+    // the write or cut of the log behind it.
     std::vector<std::string> rows;
     std::optional<Nanos> last_renewal;
     Nanos longest_fence_gap{0};

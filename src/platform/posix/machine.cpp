@@ -123,18 +123,19 @@ void keep(PathText& kept, const std::string& path) {
 
 // Only calls that are safe in a signal handler.
 extern "C" void end_run(int number) {
-    const bool cut = cleanup.log_fd < 0 || ::ftruncate(cleanup.log_fd, cleanup.cut_to) == 0;
-    if (cut && cleanup.journal[0] != '\0') {
-        ::unlink(cleanup.journal.data());
-    }
-    for (const PathText& file : cleanup.files) {
-        if (file[0] != '\0') {
-            ::unlink(file.data());
+    if (cleanup.log_fd < 0 || ::ftruncate(cleanup.log_fd, cleanup.cut_to) == 0) {
+        if (cleanup.journal[0] != '\0') {
+            ::unlink(cleanup.journal.data());
         }
-    }
-    for (const PathText& directory : cleanup.directories) {
-        if (directory[0] != '\0') {
-            ::rmdir(directory.data());
+        for (const PathText& file : cleanup.files) {
+            if (file[0] != '\0') {
+                ::unlink(file.data());
+            }
+        }
+        for (const PathText& directory : cleanup.directories) {
+            if (directory[0] != '\0') {
+                ::rmdir(directory.data());
+            }
         }
     }
     // Ends the run as the signal would have.
