@@ -122,7 +122,9 @@ class Appender {
         const std::string journal = lock_.journal_path().value_or(std::string());
         if (!journal.empty() &&
             !write_journal(services_.files, journal, lock_.process(), lock_.token(), pending)) {
-            return Try::write_error;
+            // A journal that cannot be made where the lease was: the lease
+            // may have been broken while this run was away.
+            return lock_.confirm() == Holding::lost ? Try::lost : Try::write_error;
         }
         if (lock_.confirm() != Holding::held) {
             remove_journal(journal);

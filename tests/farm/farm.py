@@ -640,7 +640,8 @@ def server_disk(kind, machines, server, share, args):
                               else line for line in text.splitlines(keepends=True)))
         done = subprocess.run([args.wutally, "/P", folder], cwd=client, capture_output=True,
                               timeout=400)
-        text = done.stdout.decode(errors="replace").replace("\r", " ").replace("\n", " ")
+        said = done.stdout + done.stderr
+        text = said.decode(errors="replace").replace("\r", " ").replace("\n", " ")
         runs.take(time.monotonic(), f"result {case} here {number} {done.returncode} 0 0 {text}")
         for machine in list(waiting):
             try:

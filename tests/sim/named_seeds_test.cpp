@@ -349,6 +349,18 @@ const Interleaving interleavings[] = {
          EXPECT_NE(farm.world.runs()[1]->errors.text().find("broke the stale lock of process"),
                    std::string::npos);
      }},
+    // One stopped before it journals its row finds the lease gone, and
+    // takes the log again.
+    {"holder_stalled_before_its_journal",
+     [](Farm& farm) {
+         another_run(farm, "unit.2", seconds{1});
+         farm.world.before(farm.run, fake::Operation::create, ".row", 1,
+                           [&farm](World& w) { w.stall(farm.run, seconds{70}); });
+     },
+     [](Farm& farm, const Verdict&) {
+         EXPECT_TRUE(farm.run.saved()) << farm.run.output;
+         EXPECT_EQ(units_in_log(farm), "unit.0 unit.2 unit.1 unit.sweeper ");
+     }},
     // The one loss no lease prevents: a holder stopped between its fence and
     // its write for longer than the stale age, where no lock of the file
     // system's own keeps the breaker out. Where one does, the breaker waits;

@@ -28,6 +28,9 @@ FileError error_of(int error) {
     switch (error) {
     case ENOENT:
     case ENOTDIR:
+    // An NFS client's handle of a file or directory that another machine
+    // has since removed or renamed over: it is gone.
+    case ESTALE:
         return FileError::not_found;
     case EISDIR:
         return FileError::is_directory;
