@@ -9,7 +9,8 @@ rem time, or from the client's own hook for a finished unit. Every client
 rem writes into LOG_DIRECTORY\WUTally.csv; runs at the same moment wait for
 rem one another. The log directory is made if it is missing. "{host}" in
 rem it stands for this computer's name, so that one line serves every
-rem computer of a farm that keeps a log per computer:
+rem computer of a farm that keeps a log per computer (and the script says
+rem so where two computers share a name):
 rem   log-work-units.bat \\server\logs\{host} C:\client
 rem
 rem Each line the program prints is passed on behind the client directory
@@ -36,6 +37,22 @@ if not exist "%LOG_DIRECTORY%\*" (
     >&2 echo log-work-units: cannot make the log directory %LOG_DIRECTORY%
     exit /b 1
 )
+rem With {host}, a folder per computer: a second computer of the same name
+rem (one made from the same disk image, say) would share it unawares. The
+rem folder keeps the machine id of the first computer that logged into it.
+set "GIVEN=%~1"
+if "%GIVEN:{host}=%"=="%GIVEN%" goto logging
+set "MACHINE_ID="
+for /f "tokens=3" %%G in ('reg query "HKLM\SOFTWARE\Microsoft\Cryptography" /v MachineGuid 2^>nul ^| find "MachineGuid"') do set "MACHINE_ID=%%G"
+if not defined MACHINE_ID goto logging
+set "MARK="
+if exist "%LOG_DIRECTORY%\.wutally-machine" set /p MARK=<"%LOG_DIRECTORY%\.wutally-machine"
+if not defined MARK (
+    >"%LOG_DIRECTORY%\.wutally-machine" echo %MACHINE_ID%
+) else if not "%MARK%"=="%MACHINE_ID%" (
+    >&2 echo log-work-units: another computer named %COMPUTERNAME% logs into %LOG_DIRECTORY% too; give each computer a name of its own
+)
+:logging
 set "STATUS=0"
 :next
 shift

@@ -10,6 +10,7 @@
 # The log directory is made if it is missing. "{host}" in it stands for
 # this machine's name, so that one line serves every machine of a farm that
 # keeps a log per machine: sh log-work-units.sh /srv/logs/{host} ~/client
+# (and the script says so where two machines share a name).
 #
 # Each line the program prints is passed on behind the client directory
 # ("client1: WUTally: work unit saved successfully on ..."). A work unit
@@ -35,12 +36,29 @@ case $program in
 */*) program=$(absolute "$program") ;;
 esac
 host=$(uname -n)
-log_directory=$(absolute "$1" | sed "s/{host}/$host/g")
+given=$1
+log_directory=$(absolute "$given" | sed "s/{host}/$host/g")
 shift
 if ! mkdir -p "$log_directory" 2>/dev/null; then
     echo "log-work-units: cannot make the log directory $log_directory" >&2
     exit 1
 fi
+# With {host}, a folder per machine: a second machine of the same name (one
+# made from the same disk image, say) would share it unawares. The folder
+# keeps the machine id of the first machine that logged into it.
+case $given in
+*'{host}'*)
+    id=$(cat /etc/machine-id 2>/dev/null)
+    mark=$log_directory/.wutally-machine
+    if [ -z "$id" ]; then
+        :
+    elif [ ! -s "$mark" ]; then
+        printf '%s\n' "$id" >"$mark" 2>/dev/null
+    elif [ "$(cat "$mark")" != "$id" ]; then
+        echo "log-work-units: another machine named $host logs into $log_directory too; give each machine a name of its own" >&2
+    fi
+    ;;
+esac
 
 status=0
 for client in "$@"; do

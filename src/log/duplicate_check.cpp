@@ -60,12 +60,14 @@ struct PartScan {
     bool failed = false;
     bool has_read = false;
     bool ends_with_line_break = false;
+    std::uint64_t read_to = 0;
 };
 
 PartScan scan_part(LogReader& reader, const SearchText& search, std::string_view name,
                    std::size_t column) {
     const auto match = rows_hold_name(reader, search, name, column);
-    return {match, reader.failed(), reader.has_read(), reader.ends_with_line_break()};
+    return {match, reader.failed(), reader.has_read(), reader.ends_with_line_break(),
+            reader.read_to()};
 }
 
 // Scans the first part here and, at the same time, the second on a second
@@ -85,7 +87,8 @@ PartScan scan_parts(LogReader& first, const platform::File& log,
                                });
     // The log's last byte is the second part's, unless that part is empty.
     return {both.match ? both.match : second.match, both.failed || second.failed, true,
-            second.has_read ? second.ends_with_line_break : both.ends_with_line_break};
+            second.has_read ? second.ends_with_line_break : both.ends_with_line_break,
+            both.read_to < *middle ? both.read_to : second.read_to};
 }
 
 } // namespace
@@ -127,6 +130,7 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
         }
         scan.failed = reader.failed() || (rest && rest->failed());
         scan.ends_with_line_break = reader.ends_with_line_break();
+        scan.read_to = rest && reader.read_to() >= *middle ? rest->read_to() : reader.read_to();
     } else {
         const SearchText search(check.name, reader.buffered());
         scan = scan_parts(reader, log, middle, search, check.name, *column);
@@ -139,6 +143,7 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
         check.outcome = CheckOutcome::read_error;
     }
     check.ends_with_line_break = scan.ends_with_line_break;
+    check.read_to = scan.read_to;
     return check;
 }
 
@@ -251,7 +256,18 @@ std::optional<EarlierCheck> check_before_hold(platform::FileSystem& files, const
     if (!size || *size == 0) {
         return std::nullopt;
     }
-    return remember_check(**log, *size, is_already_logged(**log, *size, result_text));
+    // Nobody holds the log meanwhile: a run may cut a row back while it is
+    // read, and another write the same bytes again. Only a log read to its
+    // size, whose last bytes read the same before the check as after it, was
+    // checked whole.
+    const auto tail_before = tail_of(**log, *size);
+    const DuplicateCheck check = is_already_logged(**log, *size, result_text);
+    const bool read_whole = check.outcome == CheckOutcome::already_logged || check.read_to >= *size;
+    auto earlier = remember_check(**log, *size, check);
+    if (!tail_before || !earlier || !read_whole || earlier->tail != *tail_before) {
+        return std::nullopt;
+    }
+    return earlier;
 }
 
 std::optional<EarlierCheck> remember_check(const platform::File& log, std::uint64_t log_size,

@@ -32,6 +32,8 @@ struct DuplicateCheck {
     // With already_logged: where the line that holds the name starts, where
     // that can be told.
     std::optional<std::uint64_t> match_offset;
+    // How far the log was read: short of its size where it shrank meanwhile.
+    std::uint64_t read_to = 0;
 };
 
 // A check of the log made before this run held it, so that the hold needs

@@ -57,6 +57,8 @@ class LogReader {
     }
     // Whether any byte has been read.
     [[nodiscard]] bool has_read() const { return has_read_; }
+    // Where in the file reading a range has come to.
+    [[nodiscard]] std::uint64_t read_to() const { return offset_; }
     // Where in the file the line last handed out starts, where the reader
     // reads a range and has left no zero byte out before it.
     [[nodiscard]] std::optional<std::uint64_t> line_offset() const {

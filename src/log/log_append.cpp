@@ -8,6 +8,8 @@ namespace wutally::log {
 
 namespace {
 
+constexpr std::uint64_t remembered_from = std::uint64_t{64} * 1024;
+
 std::tm local_time(std::chrono::system_clock::time_point at) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
     const std::tm* local = std::localtime(&seconds);
@@ -95,8 +97,10 @@ class Appender {
                 return Try::refused;
             }
             // Should the hold be lost, the next one reads only what was
-            // appended since.
-            earlier_ = remember_check(log, *size, check);
+            // appended since; a short log is read again as fast.
+            if (*size > remembered_from) {
+                earlier_ = remember_check(log, *size, check);
+            }
             if (!check.ends_with_line_break) {
                 bytes = row_separator;
             }

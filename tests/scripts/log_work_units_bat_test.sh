@@ -64,6 +64,14 @@ check "log directory made: rows" 1 "$(grep -c '^"20' new/logs/WUTally.csv)"
 arguments="farm\\{host} one" batch "$@"
 check "a log per computer: status" 0 $?
 check "a log per computer: one folder named for it" 1 "$(ls farm | grep -vc '[{}]')"
+check "a log per computer: messages" "" "$(cat err)"
+computer=$(ls farm)
+echo "the id of another computer" >"farm/$computer/.wutally-machine"
+arguments="farm\\{host} two" batch "$@"
+check "a second computer of one name: status" 0 $?
+check "a second computer of one name: message" \
+    "log-work-units: another computer named $computer logs into $(sed -n 's/^two: WUTally: Path to WUTally.csv set to: \(.*\)\\$/\1/p' out) too; give each computer a name of its own" \
+    "$(cat err)"
 
 arguments="logs" batch "$@"
 check "usage: status" 2 $?

@@ -63,6 +63,15 @@ check "log directory that cannot be made: message" \
 sh "$script" "farm/{host}" one two >out 2>err
 check "a log per machine: status" 0 $?
 check "a log per machine: rows" 2 "$(grep -c '^"20' "farm/$(uname -n)/WUTally.csv")"
+check "a log per machine: messages" "" "$(cat err)"
+if [ -s /etc/machine-id ]; then
+    echo "the id of another machine" >"farm/$(uname -n)/.wutally-machine"
+    sh "$script" "farm/{host}" one >out 2>err
+    check "a second machine of one name: status" 0 $?
+    check "a second machine of one name: message" \
+        "log-work-units: another machine named $(uname -n) logs into $scratch/farm/$(uname -n) too; give each machine a name of its own" \
+        "$(cat err)"
+fi
 
 sh "$script" logs >out 2>err
 check "usage: status" 2 $?
