@@ -97,6 +97,40 @@ TEST_F(HeldLogFaults, KilledHalfWayThroughItsRowLeavesNothingForTheNextRun) {
     EXPECT_FALSE(fs::exists(dir / "WUTally.csv.pending"));
 }
 
+// A log reached through a link to a file not yet made is held beside the
+// file the link leads to, where runs through other links meet.
+TEST_F(HeldLogFaults, ALinkToALogNotYetMadeIsHeldWhereItLeads) {
+    fs::create_directories(dir / "target");
+    fs::create_directories(dir / "link");
+    fs::create_symlink("../target/WUTally.csv", dir / "link" / "WUTally.csv");
+    StartedRun paused(dir.path(),
+                      {"env", "WUTALLY_PAUSE_AT=hold", "WUTALLY_PAUSE_MARK=" + mark().string(),
+                       program_under_test().paused, "/P" + (dir / "link").string()});
+    for (int waited = 0; waited < 500 && !fs::exists(mark()); ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds{20});
+    }
+    ASSERT_TRUE(fs::exists(mark())) << "the run did not pause";
+    EXPECT_TRUE(fs::exists(dir / "target" / "WUTally.csv.lock"));
+    EXPECT_FALSE(fs::exists(dir / "link" / "WUTally.csv.lock"));
+    fs::remove(mark());
+    EXPECT_EQ(paused.finish().status, 0);
+    EXPECT_FALSE(fs::exists(dir / "target" / "WUTally.csv.lock"));
+}
+
+// A holder killed but not yet reaped by its parent is a zombie, which still
+// answers a signal: it is taken for ended all the same.
+TEST_F(HeldLogFaults, AKilledHolderNotYetReapedIsTakenForEnded) {
+    StartedRun paused = start_paused("row");
+    paused.signal(SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds{200});
+    const RunResult next = run_program(dir.path(), {}, RunOptions{.with_errors = true});
+    EXPECT_NE(next.output.find(": its process has ended\n"), std::string::npos) << next.output;
+    EXPECT_TRUE(masked(next.output).ends_with(saved_line));
+    EXPECT_LT(next.elapsed.count(), 2.0);
+    EXPECT_EQ(paused.finish().status, 128 + SIGKILL);
+    EXPECT_EQ(masked(read_file(log())), masked(before) + masked_row());
+}
+
 // A message printed to a closed pipe while the log is held does not end
 // the run with the lock left: the row is saved.
 TEST_F(HeldLogFaults, ClosedStandardOutputDoesNotEndTheRunWhileItHoldsTheLog) {

@@ -494,6 +494,9 @@ FakeFileSystem::list_directory(const std::string& given) {
     if (!node->directory) {
         return FileError::not_directory;
     }
+    if (store_->forbidden.contains(path)) {
+        return FileError::no_access;
+    }
     return store_->children(path);
 }
 
@@ -524,6 +527,9 @@ Result<void, FileError> FakeFileSystem::rename(const std::string& given_from,
     const auto node = store_->node_at(from);
     if (!node || !store_->parent_exists(to)) {
         return FileError::not_found;
+    }
+    if (store_->forbidden.contains(from)) {
+        return FileError::no_access;
     }
     if (const auto there = store_->node_at(to); there && there != node) {
         if (there->directory && !node->directory) {

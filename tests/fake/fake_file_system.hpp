@@ -79,6 +79,8 @@ class FakeStore {
     // dead client's locks until its lease runs out; then they go.
     void keep_locks_of(const void* view);
     void drop_locks_of(const void* view);
+    // Another user's, which this one may not list, rename or remove.
+    std::set<std::string> forbidden;
 
   private:
     std::function<std::chrono::nanoseconds()> clock_;

@@ -140,6 +140,26 @@ const SeedCase lease_cases[] = {
      {0, 0, 1, ": its process has ended\n"}},
     // Whatever the share's clock says, a lock is old only once this run has
     // watched it for the stale age: one set back by an hour is waited out.
+    // Another user's lease, in a folder with the sticky bit: named, with its
+    // owner, once it would be broken, and waited for within the bounds.
+    {"lease_that_cannot_be_moved",
+     [](Farm& farm) {
+         const std::string holder = farm.world.put_lease(elsewhere, "tkthere", Nanos{0});
+         farm.world.share().store().forbidden.insert(holder);
+         farm.world.after_time(seconds{600},
+                               [holder](World& w) { w.share().store().forbidden.erase(holder); });
+     },
+     {1, 70, 180.5,
+      "WUTally: the lock /share/WUTally.csv.lock (owner: tester) cannot be moved by this user"}},
+    {"lease_that_cannot_be_read",
+     [](Farm& farm) {
+         farm.world.put_lease(elsewhere, "tkthere", Nanos{0});
+         farm.world.share().store().forbidden.insert(World::lease_path());
+         farm.world.after_time(seconds{600}, [](World& w) {
+             w.share().store().forbidden.erase(World::lease_path());
+         });
+     },
+     {1, 10, 120.5, "cannot be read by this user"}},
     {"server_clock_set_forward",
      [](Farm& farm) {
          farm.world.put_lease(elsewhere, "tkthere", Nanos{0});
