@@ -106,12 +106,16 @@ Attempt LockDirectory::look_at_entry(FileError listing_error) {
     }
     const auto state = services_.files.state_of(directory_);
     if (!state) {
-        if (state.error() == FileError::not_found) {
+        switch (state.error()) {
+        case FileError::not_found:
             return take_free();
+        case FileError::unreachable:
+            return Attempt::busy(WaitingOn::server, "unreachable");
+        case FileError::held:
+            return Attempt::busy(WaitingOn::holder, "being removed");
+        default:
+            return Attempt::failed(state.error());
         }
-        return state.error() == FileError::unreachable
-                   ? Attempt::busy(WaitingOn::server, "unreachable")
-                   : Attempt::failed(state.error());
     }
     if (state->kind == platform::FileKind::file) {
         return judge_earlier_version(*state);

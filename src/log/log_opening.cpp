@@ -7,6 +7,16 @@ Attempt LogOpening::take(TakenLog& log) {
         return Attempt::held();
     }
     auto opened = files_.open_log(path_, sharing_);
+    if (!opened && opened.error() == platform::FileError::held &&
+        sharing_ == platform::LogSharing::exclusive) {
+        // Held open by a process that shares reads and writes: a reader, or
+        // a machine of the share that is gone while the server keeps its
+        // handle, which would otherwise keep the log from everyone for the
+        // minutes the server takes to notice. Runs are kept apart by the
+        // lease; a program that keeps others from writing still keeps this
+        // run out.
+        opened = files_.open_log(path_, platform::LogSharing::shared);
+    }
     if (!opened) {
         switch (opened.error()) {
         case platform::FileError::held:

@@ -1,6 +1,8 @@
 // Opening the log, as a guard: opened for nobody else (Windows, on the
 // machine's own disk), it keeps out every other process that would open
-// it while this run has it open; opened shared, it keeps nobody out.
+// it while this run has it open; where it cannot be, because a process that
+// shares reads and writes has it open, it is opened shared, as it always is
+// on a share: shared, it keeps out only processes that share no writing.
 #pragma once
 
 #include "log/guard.hpp"

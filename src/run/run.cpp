@@ -136,9 +136,10 @@ std::string unremovable_line(const log::UnremovableLock& lock) {
 }
 
 // What this run did about other runs that left the log held or a row half
-// written, and what it could not do: said on standard error, as standard
-// output keeps its lines.
-void tell_about_other_runs(const log::LockEvents& events, platform::Console& errors) {
+// written, and, where it could not have the log, what stood in its way:
+// said on standard error, as standard output keeps its lines.
+void tell_about_other_runs(const log::LockEvents& events, bool had_the_log,
+                           platform::Console& errors) {
     for (const log::BrokenLock& broken : events.broken) {
         errors.print(broken_line(broken));
     }
@@ -152,7 +153,7 @@ void tell_about_other_runs(const log::LockEvents& events, platform::Console& err
                      "stale locks; give each machine a name and a machine id of its own (on "
                      "Linux: rm /etc/machine-id && systemd-machine-id-setup)\n");
     }
-    if (events.unremovable) {
+    if (events.unremovable && !had_the_log) {
         errors.print(unremovable_line(*events.unremovable));
     }
 }
@@ -163,7 +164,8 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
                                  context.state->searchable()};
     const log::Appended appended =
         log::append_work_unit(path, texts, {services.files, services.machine, services.clock});
-    tell_about_other_runs(appended.events, services.errors);
+    tell_about_other_runs(appended.events, appended.outcome != log::AppendOutcome::cannot_open,
+                          services.errors);
     for (const log::MissingValue& missing : appended.missing) {
         services.console.print(lookup_message(missing.key, missing.failure));
     }

@@ -147,5 +147,24 @@ TEST_F(HeldLogFaults, ClosedStandardOutputDoesNotEndTheRunWhileItHoldsTheLog) {
     EXPECT_FALSE(lock_left());
 }
 
+// Who a run takes itself to be: the same machine and boot for every run of
+// one boot, however far apart, so that a dead run of the machine is known
+// dead at once; and a machine id where the system keeps one.
+TEST(Identity, IsTheSameForEveryRunOfOneBoot) {
+    ScratchDirectory dir;
+    const ProgramUnderTest& program = program_under_test();
+    const auto who = [&] {
+        std::vector<std::string> words = program.runner;
+        words.push_back(program.holder);
+        words.emplace_back("--who");
+        return StartedRun(dir.path(), std::move(words)).finish().output;
+    };
+    const std::string first = who();
+    std::this_thread::sleep_for(std::chrono::milliseconds{1100});
+    EXPECT_EQ(who(), first);
+    const std::size_t machine = first.find('\n') + 1;
+    EXPECT_GT(first.find('\n', machine), machine) << "no machine id: " << first;
+}
+
 } // namespace
 } // namespace wutally::e2e

@@ -1,7 +1,11 @@
 // Test helper: holds a file open the way a run holds the log, so that no
 // other run can open it, until its standard input is closed. Prints "held"
-// once the file is held.
+// once the file is held. With --who, prints who the program takes this
+// process to be: the machine's name, its machine id and its boot.
+#include "platform/native.hpp"
+
 #include <cstdio>
+#include <string_view>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -12,6 +16,11 @@
 #endif
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--who") {
+        const auto me = wutally::platform::native_machine()->this_process();
+        std::printf("%s\n%s\n%s\n", me.host.c_str(), me.machine.c_str(), me.boot.c_str());
+        return 0;
+    }
     if (argc != 2) {
         std::fputs("usage: hold_open FILE\n", stderr);
         return 2;

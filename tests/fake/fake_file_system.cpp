@@ -17,6 +17,14 @@ struct RangeLock {
     std::uint64_t length = 0;
 };
 
+// A handle open on a file, as the server sees it: one for nobody else
+// refuses every other open, and every open refuses it.
+struct Handle {
+    const platform::File* file = nullptr; // none once its machine is gone
+    const void* view = nullptr;
+    bool exclusive = false;
+};
+
 // A file or directory, whatever names it; open files keep it alive.
 struct Node {
     std::string bytes;
@@ -25,8 +33,7 @@ struct Node {
     std::chrono::nanoseconds changed{0};
     bool held_elsewhere = false; // another process has its lock
     std::vector<RangeLock> locks;
-    int opened = 0;           // handles open on it
-    int opened_exclusive = 0; // of them, for nobody else
+    std::vector<Handle> handles; // open on it
 };
 
 namespace {
@@ -44,14 +51,12 @@ std::string parent_of(const std::string& path) {
 class FakeFile final : public platform::File {
   public:
     FakeFile(FakeFileSystem& files, std::shared_ptr<Node> node, std::string path, bool exclusive)
-        : files_(files), node_(std::move(node)), path_(std::move(path)), exclusive_(exclusive) {
-        ++node_->opened;
-        node_->opened_exclusive += exclusive_ ? 1 : 0;
+        : files_(files), node_(std::move(node)), path_(std::move(path)) {
+        node_->handles.push_back({this, &files_, exclusive});
     }
     ~FakeFile() override {
         std::erase_if(node_->locks, [&](const RangeLock& lock) { return lock.owner == this; });
-        --node_->opened;
-        node_->opened_exclusive -= exclusive_ ? 1 : 0;
+        std::erase_if(node_->handles, [&](const Handle& handle) { return handle.file == this; });
     }
     FakeFile(const FakeFile&) = delete;
     FakeFile& operator=(const FakeFile&) = delete;
@@ -178,7 +183,6 @@ class FakeFile final : public platform::File {
     FakeFileSystem& files_;
     std::shared_ptr<Node> node_;
     std::string path_;
-    bool exclusive_;
     mutable std::size_t position_ = 0;
 };
 
@@ -269,6 +273,22 @@ void FakeStore::keep_locks_of(const void* view) {
 void FakeStore::drop_locks_of(const void* view) {
     for (auto& [name, node] : names_) {
         std::erase_if(node->locks, [&](const RangeLock& lock) { return lock.view == view; });
+    }
+}
+
+void FakeStore::keep_handles_of(const void* view) {
+    for (auto& [name, node] : names_) {
+        for (Handle& handle : node->handles) {
+            if (handle.view == view) {
+                handle.file = nullptr;
+            }
+        }
+    }
+}
+
+void FakeStore::drop_handles_of(const void* view) {
+    for (auto& [name, node] : names_) {
+        std::erase_if(node->handles, [&](const Handle& handle) { return handle.view == view; });
     }
 }
 
@@ -409,7 +429,10 @@ platform::OpenResult FakeFileSystem::open(const std::string& given, Operation op
         return FileError::is_directory;
     }
     const bool alone = sharing == platform::LogSharing::exclusive;
-    if (node && (node->opened_exclusive > 0 || (alone && node->opened > 0))) {
+    const bool refused =
+        node && std::any_of(node->handles.begin(), node->handles.end(),
+                            [&](const Handle& handle) { return alone || handle.exclusive; });
+    if (refused) {
         return FileError::held; // a sharing violation
     }
     if (!node) {

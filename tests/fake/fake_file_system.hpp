@@ -79,6 +79,10 @@ class FakeStore {
     // dead client's locks until its lease runs out; then they go.
     void keep_locks_of(const void* view);
     void drop_locks_of(const void* view);
+    // So do its open handles, as an SMB server keeps a dead client's until
+    // it notices the connection is gone.
+    void keep_handles_of(const void* view);
+    void drop_handles_of(const void* view);
     // Another user's, which this one may not list, rename or remove.
     std::set<std::string> forbidden;
 

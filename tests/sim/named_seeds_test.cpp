@@ -479,6 +479,23 @@ const Interleaving interleavings[] = {
          EXPECT_EQ(farm.run.status, 1);
          EXPECT_EQ(units_in_log(farm), "unit.0 unit.sweeper ");
      }},
+    // A machine that loses power with the log open: its SMB server keeps its
+    // handle for minutes. A run on the server's own Windows disk, which
+    // opens the log for nobody else, must still log once the lease is
+    // broken, and so must every other kind of run.
+    {"dead_client_keeps_its_handle",
+     [](Farm& farm) {
+         Machine& client = farm.world.add_machine(
+             {"client", "id-client", Reach::windows_smb, Nanos{0}, hours{3}});
+         Run& dying = farm.world.add_run(client, "unit.2", Nanos{0});
+         farm.run.start_at = seconds{5};
+         farm.world.before(dying, fake::Operation::write, the_log, 1,
+                           [&client](World& w) { w.power_off(client); });
+     },
+     [](Farm& farm, const Verdict&) {
+         EXPECT_TRUE(farm.run.saved()) << farm.run.output;
+         EXPECT_LT(farm.run.elapsed(), seconds{70});
+     }},
     // Two runs with one work unit: one row.
     {"one_work_unit_twice_at_once", [](Farm& farm) { another_run(farm, "unit.1", Nanos{0}); },
      [](Farm& farm, const Verdict&) {

@@ -23,6 +23,7 @@ constexpr seconds epoch{1796817600};
 // A server keeps a dead NFS client's locks this long (a Linux server's
 // lease).
 constexpr seconds nfs_lease{90};
+constexpr std::chrono::minutes smb_dead_connection{15};
 constexpr std::string_view success = "WUTally: work unit saved successfully on ";
 
 bool over_a_share(Reach reach) {
@@ -369,12 +370,20 @@ void World::power_off(Machine& machine) {
     machine.powered = false;
     for (Run* run : machine.runs) {
         if (run->started && !run->finished && !run->dead) {
+            fake::FakeFileSystem* view = run->files.get();
             if (machine.spec.reach == Reach::nfs) {
                 // The server keeps the dead client's locks until its lease
                 // runs out.
-                fake::FakeFileSystem* view = run->files.get();
                 store_->keep_locks_of(view);
                 after_time(now_ + nfs_lease, [this, view](World&) { store_->drop_locks_of(view); });
+            }
+            if (machine.spec.reach == Reach::smb || machine.spec.reach == Reach::windows_smb) {
+                // An SMB server keeps a dead client's handles open until it
+                // notices the connection is gone: with no keepalive, the
+                // minutes its TCP takes to give up.
+                store_->keep_handles_of(view);
+                after_time(now_ + smb_dead_connection,
+                           [this, view](World&) { store_->drop_handles_of(view); });
             }
             end_from_outside(*run);
         }

@@ -43,8 +43,25 @@ FileError error_of(DWORD error) {
     }
 }
 
+// A file being deleted cannot be opened until its last handle is closed;
+// Windows reports that as access denied, which only the status beneath it
+// (STATUS_DELETE_PENDING) tells apart. It is held, for a moment.
+bool delete_pending() {
+    using LastStatus = LONG(NTAPI*)();
+    // Through a pointer of no type, as GetProcAddress knows no signature.
+    const auto last_status = reinterpret_cast<LastStatus>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlGetLastNtStatus")));
+    constexpr unsigned long status_delete_pending = 0xC0000056UL;
+    return last_status != nullptr &&
+           static_cast<unsigned long>(last_status()) == status_delete_pending;
+}
+
 FileError last_error() {
-    return error_of(::GetLastError());
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ACCESS_DENIED && delete_pending()) {
+        return FileError::held;
+    }
+    return error_of(error);
 }
 
 // ReadFile and WriteFile take 32-bit counts.
@@ -228,9 +245,11 @@ class WindowsFileSystem final : public FileSystem {
         // run has it open.
         const DWORD share =
             sharing == LogSharing::exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
-        return file_of(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                                     OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL,
-                                     nullptr));
+        // Written through to the disk, so that a run killed between its
+        // write and its flush cannot leave its pages to land out of order.
+        return file_of(::CreateFileA(
+            path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+            FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_WRITE_THROUGH | FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
     Result<void, FileError> make_directory(const std::string& path) override {
@@ -345,11 +364,41 @@ class WindowsFileSystem final : public FileSystem {
         }
         std::error_code error;
         const auto absolute = std::filesystem::absolute(path, error);
-        const std::string root = absolute.root_path().string();
-        if (!error && !root.empty() && ::GetDriveTypeA(root.c_str()) == DRIVE_REMOTE) {
+        if (error) {
+            return ShareKind::local;
+        }
+        // The folder as the system resolves it: a symbolic link, a junction
+        // or a mounted folder may lead to a share.
+        const std::string resolved = final_path(absolute.parent_path().string());
+        if (resolved.starts_with(R"(\\?\UNC\)")) {
+            return ShareKind::smb;
+        }
+        const std::string seen =
+            resolved.starts_with(R"(\\?\)") ? resolved.substr(4) : absolute.string();
+        const std::string root = std::filesystem::path(seen).root_path().string();
+        if (!root.empty() && ::GetDriveTypeA(root.c_str()) == DRIVE_REMOTE) {
             return ShareKind::smb;
         }
         return ShareKind::local;
+    }
+
+  private:
+    // The path the system opens for the folder, links and mount points
+    // followed; empty where it cannot be told.
+    static std::string final_path(const std::string& folder) {
+        HANDLE handle = ::CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return {};
+        }
+        std::string text(1024, '\0');
+        const DWORD size =
+            ::GetFinalPathNameByHandleA(handle, text.data(), static_cast<DWORD>(text.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        ::CloseHandle(handle);
+        text.resize(size < text.size() ? size : 0);
+        return text;
     }
 };
 
