@@ -101,20 +101,17 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
     LogReader reader(log, middle ? ByteRange{0, *middle} : ByteRange{});
     Record record;
     HeaderTable header;
+    std::string header_row;
     if (const auto first_line = reader.read_log_line()) {
+        header_row.assign(first_line->data(), first_line->size());
         parse_log_record(*first_line, record);
         header.load_header_table(record);
     }
     const client::Lookup value = client::find_value(result_text, "name");
     if (!value) {
-        return {CheckOutcome::no_name_value, {}, value.error(), false, std::nullopt, std::nullopt};
+        return {.outcome = CheckOutcome::no_name_value, .name_failure = value.error()};
     }
-    DuplicateCheck check{CheckOutcome::not_logged,
-                         stored_form(*value),
-                         client::LookupFailure::no_key,
-                         false,
-                         std::nullopt,
-                         std::nullopt};
+    DuplicateCheck check{.outcome = CheckOutcome::not_logged, .name = stored_form(*value)};
     const auto column = header.column_of("name");
     check.name_column = column;
     PartScan scan;
@@ -127,6 +124,7 @@ DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_si
         }
         if (reader.read_log_line() || (rest && rest->read_log_line())) {
             check.outcome = CheckOutcome::no_name_column;
+            check.other_separator = other_separator(header_row);
         }
         scan.failed = reader.failed() || (rest && rest->failed());
         scan.ends_with_line_break = reader.ends_with_line_break();

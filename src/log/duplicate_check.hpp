@@ -20,20 +20,22 @@ enum class CheckOutcome {
 };
 
 struct DuplicateCheck {
-    CheckOutcome outcome;
-    std::string name; // the work unit's name as the log stores it
+    CheckOutcome outcome = CheckOutcome::not_logged;
+    std::string name{}; // the work unit's name as the log stores it
     // Why "name" has no value, with no_name_value.
     client::LookupFailure name_failure = client::LookupFailure::no_key;
     // The log ends in a CR or LF (a spreadsheet saved it), so a new row needs
     // no line break in front of it.
     bool ends_with_line_break = false;
     // Where the header row has "name"; none without one.
-    std::optional<std::size_t> name_column;
+    std::optional<std::size_t> name_column{};
     // With already_logged: where the line that holds the name starts, where
     // that can be told.
-    std::optional<std::uint64_t> match_offset;
+    std::optional<std::uint64_t> match_offset{};
     // How far the log was read: short of its size where it shrank meanwhile.
     std::uint64_t read_to = 0;
+    // With no_name_column: the header's texts are separated by this instead.
+    std::optional<char> other_separator{};
 };
 
 // A check of the log made before this run held it, so that the hold needs

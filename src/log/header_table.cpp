@@ -24,4 +24,22 @@ std::optional<std::string_view> value_by_header(const Record& record, const Head
     return field_at(record, *column);
 }
 
+std::optional<char> other_separator(std::string_view header_row) {
+    for (const char separator : {';', '\t'}) {
+        std::string_view rest = header_row;
+        while (!rest.empty()) {
+            const std::size_t end = std::min(rest.find(separator), rest.size());
+            std::string_view text = rest.substr(0, end);
+            if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+                text = text.substr(1, text.size() - 2);
+            }
+            if (text == "name") {
+                return separator;
+            }
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace wutally::log

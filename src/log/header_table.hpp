@@ -22,6 +22,11 @@ class HeaderTable {
     std::vector<std::string> slots_;
 };
 
+// Where a header row with no "name" among its comma-separated texts holds
+// it among texts separated by semicolons or tabs, as spreadsheets in
+// several languages save CSV: that separator.
+std::optional<char> other_separator(std::string_view header_row);
+
 // The field of the record under the first slot equal to the header text.
 std::optional<std::string_view> value_by_header(const Record& record, const HeaderTable& header,
                                                 std::string_view header_text);

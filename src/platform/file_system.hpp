@@ -27,6 +27,15 @@ inline constexpr char directory_separator = '/';
 inline constexpr bool opens_exclusively = false;
 #endif
 
+// Whether the command line arrives with "*" and "?" in paths as typed: the
+// Windows Command Prompt leaves them to the program, POSIX shells expand
+// them.
+#ifdef _WIN32
+inline constexpr bool wildcards_left_to_programs = true;
+#else
+inline constexpr bool wildcards_left_to_programs = false;
+#endif
+
 enum class FileError {
     not_found,     // no such file, or a directory on its path is missing
     is_directory,  // a directory where a file was asked for

@@ -2,6 +2,7 @@
 
 #include "report/figures/figure_collector.hpp"
 #include "report/log_labels.hpp"
+#include "report/log_paths.hpp"
 #include "report/reading/log_scan.hpp"
 #include "report/reading/log_source.hpp"
 #include "report/rendering/html_report.hpp"
@@ -26,12 +27,12 @@ const std::string_view help_pointer = "Try 'wutally-report --help' for the optio
 // The log that a file the report writes would be written over, whatever
 // path names both: the same path, a directory and its log, a link.
 std::optional<std::string> log_under(platform::FileSystem& files, const std::string& target,
-                                     const ReportOptions& options) {
+                                     const std::vector<std::string>& paths) {
     const auto page = files.state_of(target);
     if (!page) {
         return std::nullopt;
     }
-    for (const std::string& path : options.paths) {
+    for (const std::string& path : paths) {
         const std::string file = log_file_of(files, path);
         if (file == standard_input_path) {
             continue;
@@ -66,12 +67,13 @@ bool write_whole(platform::FileSystem& files, const std::string& path, std::stri
 
 // Lists the skipped rows of every log; a log that fails is named with the
 // reason, and the others are still listed.
-ReportStatus list_skipped_rows(const ReportOptions& options, const ReportServices& services) {
+ReportStatus list_skipped_rows(const std::vector<std::string>& paths,
+                               const ReportServices& services) {
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
     bool failed = false;
     bool listed_any = false;
-    for (const std::string& path : options.paths) {
+    for (const std::string& path : paths) {
         std::string listing;
         const auto listed = list_skipped(services.files, path, listing);
         if (!out.print(listing)) {
@@ -102,14 +104,16 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     platform::Console& out = services.out;
     platform::Console& errors = services.errors;
     platform::FileSystem& files = services.files;
+    const LogPaths logs = log_paths(files, options.paths, platform::wildcards_left_to_programs);
+    const std::vector<std::string>& paths = logs.paths;
     if (options.skipped) {
-        return list_skipped_rows(options, services);
+        return list_skipped_rows(paths, services);
     }
     for (const auto* target : {&options.html_file, &options.metrics_file}) {
         if (!*target) {
             continue;
         }
-        if (const auto log = log_under(files, **target, options)) {
+        if (const auto log = log_under(files, **target, paths)) {
             errors.print("wutally-report: " + printable(**target) +
                          " would be written over the log " + printable(*log) +
                          "; nothing is written\n");
@@ -118,7 +122,7 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     }
     // The logs' labels are known before their figures are made.
     std::vector<std::string> log_files;
-    for (const std::string& path : options.paths) {
+    for (const std::string& path : paths) {
         log_files.push_back(log_file_of(files, path));
     }
     const std::vector<std::string> labels = log_labels(files, log_files, files.current_directory());
@@ -127,11 +131,17 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
                                options.html_file ? single_points_at_most : 0,
                                options.silent_after_days});
     bool failed = false;
-    for (std::size_t at = 0; at < options.paths.size(); ++at) {
-        const auto scanned =
-            scan_log(files, options.paths[at], {log_files[at], labels[at]}, collector);
-        if (!scanned) {
-            errors.print(message(options.paths[at], describe(scanned.error())));
+    for (std::size_t at = 0; at < paths.size(); ++at) {
+        LogName name{log_files[at], labels[at]};
+        const auto scanned = scan_log(files, paths[at], name, collector);
+        if (!scanned && scanned.error() == ScanError::no_log_in_directory && logs.several) {
+            // A machine of the farm that has not logged yet: a log with no
+            // work units, which the report marks silent.
+            errors.print(message(paths[at], "no WUTally.csv yet: counted as a log with no "
+                                            "work units"));
+            collector.begin_log(std::move(name), ColumnSet{});
+        } else if (!scanned) {
+            errors.print(message(paths[at], describe(scanned.error())));
             failed = true;
         }
     }

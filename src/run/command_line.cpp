@@ -4,6 +4,8 @@
 
 #include <version.hpp>
 
+#include <optional>
+
 namespace wutally::run {
 
 std::string version_line() {
@@ -36,17 +38,32 @@ std::string unknown_option_warning(std::string_view option) {
            "; the log's folder is set with /P DIR or /PDIR\n";
 }
 
+std::string usage_error_line(std::string_view argument) {
+    return "WUTally: " + std::string(argument) +
+           " is no option, and nothing was logged; the log's folder is set with /P DIR, "
+           "and /? shows the help\n";
+}
+
+namespace {
+
+bool asks_for_help(std::string_view argument) {
+    return argument.find("/?") != std::string_view::npos || argument == "--help" ||
+           argument == "-h";
+}
+
+} // namespace
+
 CommandLine parse_command_line(std::span<const std::string_view> arguments) {
     std::string directory;
     std::vector<std::string> unknown;
+    std::optional<std::string_view> bad;
     for (std::size_t at = 0; at < arguments.size(); ++at) {
         const std::string_view argument = arguments[at];
-        if (argument.find("/?") != std::string_view::npos || argument == "--help" ||
-            argument == "-h") {
-            return {Request::help, {}, {}};
+        if (asks_for_help(argument)) {
+            return {Request::help, {}, {}, {}};
         }
         if (argument == "--version") {
-            return {Request::version, {}, {}};
+            return {Request::version, {}, {}, {}};
         }
         if (argument == "/P") {
             // "/P DIR", as a POSIX shell user types it.
@@ -54,12 +71,21 @@ CommandLine parse_command_line(std::span<const std::string_view> arguments) {
         } else if (argument.find("/P") != std::string_view::npos) {
             // Everything after the first two characters, wherever "/P" stands.
             directory = argument.substr(2);
-        } else if (argument.starts_with('-') || argument.starts_with('/')) {
+        } else if (argument.starts_with('-')) {
+            bad = bad.value_or(argument);
+        } else if (argument.starts_with('/')) {
             unknown.emplace_back(argument);
         }
     }
-    return {Request::log, normalise_directory(std::move(directory), platform::directory_separator),
-            std::move(unknown)};
+    // Only once no argument asked for the help or the version: those never
+    // log anything.
+    if (bad) {
+        return {Request::usage_error, {}, {}, std::string(*bad)};
+    }
+    return {Request::log,
+            normalise_directory(std::move(directory), platform::directory_separator),
+            std::move(unknown),
+            {}};
 }
 
 } // namespace wutally::run

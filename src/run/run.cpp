@@ -72,12 +72,41 @@ std::optional<Outcome> load_client_files(RunContext& context, platform::FileSyst
     return std::nullopt;
 }
 
-// The line a run ends with when the duplicate check refuses the row.
-Outcome refusal(const log::DuplicateCheck& check) {
+std::string separator_line(char separator) {
+    return std::string("WUTally: the log's header is separated by ") +
+           (separator == ';' ? "semicolons" : "tabs") +
+           ", as spreadsheets in some languages save CSV; open the log in the spreadsheet "
+           "and save it again as CSV separated by commas\n";
+}
+
+// Why the log could not be had, where that can be told.
+std::optional<std::string> reason_line(log::TakeFailure why, const std::string& folder) {
+    const std::string shown = folder.empty() ? "the working folder" : folder;
+    switch (why) {
+    case log::TakeFailure::no_folder:
+        return "WUTally: the folder " + shown + " does not exist; make it first\n";
+    case log::TakeFailure::no_permission:
+        return "WUTally: this user may not write the log or make files in " + shown + "\n";
+    case log::TakeFailure::held_too_long:
+        return std::string("WUTally: the log was held too long by another run or program, "
+                           "such as a spreadsheet that has it open\n");
+    case log::TakeFailure::recovery_failed:
+    case log::TakeFailure::failed:
+        break;
+    }
+    return std::nullopt;
+}
+
+// The line a run ends with when the duplicate check refuses the row; what
+// the log itself gets wrong goes to standard error.
+Outcome refusal(const log::DuplicateCheck& check, platform::Console& errors) {
     switch (check.outcome) {
     case log::CheckOutcome::no_name_value:
         return failure(lookup_message("name", check.name_failure));
     case log::CheckOutcome::no_name_column:
+        if (check.other_separator) {
+            errors.print(separator_line(*check.other_separator));
+        }
         return failure("WUTally: Could not find name in CSV file.\n");
     case log::CheckOutcome::already_logged:
         return Outcome{"WUTally: Work Unit " + check.name + " has already been logged.\n",
@@ -175,8 +204,11 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
                     "\r\n",
                 ExitStatus::success};
     case log::AppendOutcome::refused:
-        return refusal(appended.check);
+        return refusal(appended.check, services.errors);
     case log::AppendOutcome::cannot_open:
+        if (const auto reason = reason_line(appended.why, context.log_directory)) {
+            services.errors.print(*reason);
+        }
         return failure("WUTally: Could not open " + path + "\n");
     case log::AppendOutcome::read_error:
         return failure("WUTally: Error reading " + path + "\n");
@@ -194,6 +226,9 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
         return {help_text(), ExitStatus::success};
     case Request::version:
         return {version_line(), ExitStatus::success};
+    case Request::usage_error:
+        services.errors.print(usage_error_line(command_line.bad_argument));
+        return {{}, ExitStatus::failure};
     case Request::log:
         break;
     }

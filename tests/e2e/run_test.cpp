@@ -275,21 +275,23 @@ TEST(LogDirectory, SeparatorAlreadyThereIsNotDoubled) {
     EXPECT_EQ(saved_log(run, dir / "logs" / "WUTally.csv"), header_row + masked_row());
 }
 
-// A mistyped /P is named on standard error; standard output and the log
-// are as without it.
-TEST(LogDirectory, AMistypedOptionIsNamedOnStandardErrorAlone) {
-    ScratchDirectory dir;
-    ClientFiles{}.write_to(dir.path());
-    fs::create_directories(dir / "logs");
-    const RunResult quiet = run_program(dir.path(), {"-P", "logs"});
-    EXPECT_EQ(masked(quiet.output), console_text(saved_line));
-    const RunResult told =
-        run_program(dir.path(), {"--path=logs"}, RunOptions{.with_errors = true});
-    EXPECT_NE(told.output.find("WUTally: ignored the unknown option --path=logs; the log's folder "
-                               "is set with /P DIR or /PDIR"),
-              std::string::npos)
-        << told.output;
-    EXPECT_FALSE(fs::exists(dir / "logs" / "WUTally.csv"));
+// A mistyped option stops the run before it reads anything: the work unit
+// is not logged where it was not meant to go, nor anywhere else.
+TEST(LogDirectory, AMistypedOptionLogsNothing) {
+    for (const std::string typed : {"-help", "-P", "--path=logs", "--verison"}) {
+        ScratchDirectory dir;
+        ClientFiles{}.write_to(dir.path());
+        fs::create_directories(dir / "logs");
+        const RunResult quiet = run_program(dir.path(), {typed, "logs"});
+        EXPECT_EQ(quiet.status, 1) << typed;
+        EXPECT_EQ(quiet.output, "") << typed;
+        const RunResult told = run_program(dir.path(), {typed}, RunOptions{.with_errors = true});
+        EXPECT_EQ(told.output, console_text("WUTally: " + typed +
+                                            " is no option, and nothing was logged; the log's "
+                                            "folder is set with /P DIR, and /? shows the help\n"));
+        EXPECT_FALSE(fs::exists(dir / "WUTally.csv")) << typed;
+        EXPECT_FALSE(fs::exists(dir / "logs" / "WUTally.csv")) << typed;
+    }
 }
 
 // "|" stands for the separator in these tables.

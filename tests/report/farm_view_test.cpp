@@ -1,6 +1,7 @@
 // What a farm's keeper reads off the report: silent logs, the range asked
 // for, and the metrics file.
 #include "by_label.hpp"
+#include "report/log_paths.hpp"
 #include "report/rendering/metrics_report.hpp"
 #include "report/report_logs.hpp"
 
@@ -69,6 +70,110 @@ const SilentCase silent_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SilentLogs, testing::ValuesIn(silent_cases),
                          testing_support::ByLabel{});
+
+struct FarmCase {
+    const char* label;
+    std::vector<std::string> arguments;
+    int status;
+    std::string logs;   // the labels reported, parted by ","
+    std::string silent; // of them, the silent ones
+    std::string errors; // what standard error holds
+};
+PRINT_CASE_BY_LABEL(FarmCase)
+
+class FarmFolders : public testing::TestWithParam<FarmCase> {};
+
+// A farm's folder, one folder per machine, one of which has not logged yet.
+TEST_P(FarmFolders, ReportEveryMachineAndCountANewOneAsSilent) {
+    Logs logs;
+    logs.add("farm/m0/WUTally.csv", header + row("2026.03.10 10:00:00", "a", "3600"));
+    logs.add("farm/m1/WUTally.csv", header + row("2026.03.09 10:00:00", "b", "3600"));
+    logs.add_directory("farm/new");
+    logs.add("one/WUTally.csv", header + row("2026.03.10 10:00:00", "c", "3600"));
+    logs.add_directory("one/old");
+    std::vector<std::string> arguments = GetParam().arguments;
+    arguments.emplace_back("--json");
+    const ReportRun run = logs.report(arguments);
+    EXPECT_EQ(run.status, GetParam().status) << run.errors;
+    EXPECT_EQ(run.errors, GetParam().errors);
+    std::string reported;
+    std::string silent;
+    for (std::size_t at = run.out.find("\"label\": \""); at != std::string::npos;
+         at = run.out.find("\"label\": \"", at + 1)) {
+        const std::string label = run.out.substr(at + 10, run.out.find('"', at + 10) - at - 10);
+        reported += (reported.empty() ? "" : ",") + label;
+        if (run.out.compare(run.out.find("\"silent\": ", at) + 10, 4, "true") == 0) {
+            silent += (silent.empty() ? "" : ",") + label;
+        }
+    }
+    EXPECT_EQ(reported, GetParam().logs) << run.out;
+    EXPECT_EQ(silent, GetParam().silent);
+}
+
+const std::string no_log_yet = ": no WUTally.csv yet: counted as a log with no work units\n";
+const FarmCase farm_cases[] = {
+    {"a_folder_of_machines",
+     {"farm"},
+     0,
+     "m0,m1,new",
+     "new",
+     "wutally-report: farm/new" + no_log_yet},
+    {"several_paths_one_without_a_log",
+     {"farm/m0", "farm/new"},
+     0,
+     "m0,new",
+     "new",
+     "wutally-report: farm/new" + no_log_yet},
+    {"one_path_without_a_log",
+     {"farm/new"},
+     1,
+     "",
+     "",
+     "wutally-report: farm/new: no WUTally.csv in this directory\n"},
+    {"a_folder_with_a_log_of_its_own", {"one"}, 0, "one", "", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, FarmFolders, testing::ValuesIn(farm_cases),
+                         testing_support::ByLabel{});
+
+struct WildcardCase {
+    const char* label;
+    std::string pattern;
+    std::string name;
+    bool matches;
+};
+PRINT_CASE_BY_LABEL(WildcardCase)
+
+class Wildcards : public testing::TestWithParam<WildcardCase> {};
+
+// As the Windows Command Prompt leaves them to the program.
+TEST_P(Wildcards, MatchAsTheCommandPromptWould) {
+    EXPECT_EQ(matches(GetParam().name, GetParam().pattern, true), GetParam().matches);
+}
+
+const WildcardCase wildcard_cases[] = {
+    {"star_matches_all", "*", "desktop", true},
+    {"star_matches_nothing_too", "m*", "m", true},
+    {"question_mark_one_character", "m?", "m1", true},
+    {"question_mark_not_none", "m?", "m", false},
+    {"letters_in_either_case", "DESK*", "desktop", true},
+    {"stars_in_the_middle", "*o*p", "desktop", true},
+    {"no_match", "lap*", "desktop", false},
+    {"backtracking", "*a*b", "aaab", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Wildcards, testing::ValuesIn(wildcard_cases),
+                         testing_support::ByLabel{});
+
+TEST(Wildcards, AreExpandedInThePathsLastPartWhereAsked) {
+    Logs logs;
+    logs.add("farm/m0/WUTally.csv", header);
+    logs.add("farm/m1/WUTally.csv", header);
+    logs.add_directory("farm/.hidden");
+    const auto expanded = log_paths(logs.files(), {"farm/*", "farm/x*"}, true);
+    EXPECT_EQ(expanded.paths, (std::vector<std::string>{"farm/m0", "farm/m1", "farm/x*"}));
+    EXPECT_EQ(log_paths(logs.files(), {"farm/*"}, false).paths, std::vector<std::string>{"farm/*"});
+}
 
 TEST(DateRange, IsStatedWhereverTheFiguresAreShown) {
     Logs logs;

@@ -51,6 +51,7 @@ struct ParseCase {
     Request request;
     std::string directory; // without the separator
     std::vector<std::string> unknown = {};
+    std::string bad = {}; // the argument of a usage error
 };
 
 PRINT_CASE_BY_LABEL(ParseCase)
@@ -65,11 +66,13 @@ TEST_P(ParseCommandLine, SetsTheRequestAndTheDirectory) {
         test.directory.empty() ? "" : test.directory + platform::directory_separator;
     EXPECT_EQ(command_line.log_directory, expected);
     EXPECT_EQ(command_line.unknown_options, test.unknown);
+    EXPECT_EQ(command_line.bad_argument, test.bad);
 }
 
 constexpr Request log = Request::log;
 constexpr Request help = Request::help;
 constexpr Request version = Request::version;
+constexpr Request usage_error = Request::usage_error;
 
 const ParseCase parse_cases[] = {
     {"no_arguments", {}, log, ""},
@@ -79,16 +82,22 @@ const ParseCase parse_cases[] = {
     {"lone_quote_is_empty", {"/P\""}, log, ""},
     {"characters_before_p", {"ab/Pxyz"}, log, "/Pxyz"},
     {"lower_case_p_ignored", {"/plogs"}, log, "", {"/plogs"}},
-    {"other_arguments_ignored_and_options_named",
-     {"-v", "/Plogs", "x", "--helpx", "-H"},
+    {"other_arguments_ignored_and_slash_options_named",
+     {"/v", "/Plogs", "x", "/H"},
      log,
      "logs",
-     {"-v", "--helpx", "-H"}},
-    // A mistyped /P is named, and the log stays where it was.
-    {"dash_p", {"-P", "logs"}, log, "", {"-P"}},
+     {"/v", "/H"}},
+    // An argument that begins with "-" and is no option may be a mistyped
+    // one: nothing is logged, where the row might have gone astray.
+    {"dash_p", {"-P", "logs"}, usage_error, "", {}, "-P"},
+    {"long_path_option", {"--path=logs"}, usage_error, "", {}, "--path=logs"},
+    {"misspelt_version", {"--verison"}, usage_error, "", {}, "--verison"},
+    {"one_dash_help", {"-help"}, usage_error, "", {}, "-help"},
+    {"the_first_is_named", {"/Plogs", "-v", "--helpx"}, usage_error, "", {}, "-v"},
+    {"a_dash_argument_holding_p", {"-x/Plogs"}, log, "/Plogs"},
+    {"help_wins_over_a_usage_error", {"-v", "/?"}, help, ""},
+    {"version_wins_over_a_usage_error", {"-P", "--version"}, version, ""},
     {"lower_case_p", {"/p", "logs"}, log, "", {"/p"}},
-    {"long_path_option", {"--path=logs"}, log, "", {"--path=logs"}},
-    {"misspelt_version", {"--verison"}, log, "", {"--verison"}},
     {"a_path_without_p", {"/home/ada/logs"}, log, "", {"/home/ada/logs"}},
     {"the_value_after_p_is_no_option", {"/P", "-logs"}, log, "-logs"},
     {"per_cent_kept", {"/P%s%n"}, log, "%s%n"},

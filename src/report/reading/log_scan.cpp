@@ -34,6 +34,12 @@ std::string_view describe(ScanError error) {
         return "the log is empty: it has no header row";
     case ScanError::no_name_column:
         return "no \"name\" column in the header row";
+    case ScanError::semicolons:
+        return "no \"name\" column in the header row, which is separated by semicolons, as "
+               "spreadsheets in some languages save CSV: save it again as CSV separated by commas";
+    case ScanError::tabs:
+        return "no \"name\" column in the header row, which is separated by tabs: save it again "
+               "as CSV separated by commas";
     case ScanError::no_date_column:
         return "no \"date\" column in the header row";
     case ScanError::not_a_log:
@@ -101,12 +107,20 @@ Result<ReportColumns, ScanError> read_header(log::LogReader& reader) {
                                         : ScanError::empty;
     }
     reader.limit_line_length(std::nullopt);
+    const std::string header_row(first_line->data(), first_line->size());
     log::Record record;
     log::parse_log_record(*first_line, record);
     log::HeaderTable header;
     header.load_header_table(record);
     if (!header.column_of("name")) {
-        return ScanError::no_name_column;
+        switch (log::other_separator(header_row).value_or(',')) {
+        case ';':
+            return ScanError::semicolons;
+        case '\t':
+            return ScanError::tabs;
+        default:
+            return ScanError::no_name_column;
+        }
     }
     if (!header.column_of("date")) {
         return ScanError::no_date_column;

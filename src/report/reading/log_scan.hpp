@@ -19,6 +19,8 @@ enum class ScanError {
     read_error,
     empty,
     no_name_column,
+    semicolons, // no "name" column, but one where texts are separated by semicolons
+    tabs,       // or by tabs
     no_date_column,
     not_a_log,
 };

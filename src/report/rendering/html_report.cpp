@@ -126,18 +126,26 @@ std::string cpu_chart(const Figures& figures) {
         }
         points.push_back({days_since_epoch(unit.date), unit.cpu_s / 3600, unit.log});
     }
-    // One line of the monthly median for all logs together, or one a log.
+    // One line of the monthly median for all logs together, or one a log,
+    // from the log's first work unit to its last.
     const bool several = figures.logs.size() > 1;
     std::vector<Step> steps;
+    const auto within = [](double day, const LogFigures& log) {
+        return std::clamp(day, log.first ? days_since_epoch(*log.first) : day,
+                          log.last ? days_since_epoch(*log.last) : day);
+    };
     for (const MonthFigures& month : figures.months) {
         const double from = month_start_days(month.month);
         const double to = month_start_days(month.month + std::chrono::months{1});
         if (!several && month.cpu_median_s) {
-            steps.push_back({from, to, *month.cpu_median_s / 3600, 0});
+            steps.push_back({within(from, figures.all), within(to, figures.all),
+                             *month.cpu_median_s / 3600, 0});
         }
         for (std::size_t log = 0; several && log < month.logs.size(); ++log) {
             if (month.logs[log].cpu_median_s) {
-                steps.push_back({from, to, *month.logs[log].cpu_median_s / 3600, log});
+                const LogFigures& figures_of_log = figures.logs.at(log);
+                steps.push_back({within(from, figures_of_log), within(to, figures_of_log),
+                                 *month.logs[log].cpu_median_s / 3600, log});
             }
         }
     }
@@ -232,7 +240,7 @@ std::string html_report(const Figures& figures) {
     }
     if (figures.all.work_units == 0) {
         // Charts of nothing would only show invented dates.
-        return html + "<p class=\"none\">" + std::string(no_work_units) + "</p>\n" + footer();
+        return html + "<p class=\"none\">" + no_work_units_sentence(figures) + "</p>\n" + footer();
     }
     html += "<h2>Work over time</h2>\n";
     if (figures.logs.size() > 1) {

@@ -166,4 +166,11 @@ Table account_table(const Account& account) {
             {}};
 }
 
+std::string no_work_units_sentence(const Figures& figures) {
+    if (!figures.since && !figures.until) {
+        return std::string(no_work_units);
+    }
+    return "no work units in the days asked for";
+}
+
 } // namespace wutally::report

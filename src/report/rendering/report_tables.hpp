@@ -45,4 +45,8 @@ Table best_table(const std::vector<BestUnit>& units, const std::vector<LogFigure
                  bool chisq);
 Table account_table(const Account& account);
 
+// What the report says where no work unit counts: none yet, or none in
+// the days asked for.
+std::string no_work_units_sentence(const Figures& figures);
+
 } // namespace wutally::report

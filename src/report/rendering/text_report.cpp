@@ -106,7 +106,7 @@ std::string text_report(const Figures& figures) {
             .append(" skipped; wutally-report --skipped with the same paths lists them\n");
     }
     if (figures.all.work_units == 0) {
-        return text.append("\n").append(no_work_units).append("\n");
+        return text.append("\n").append(no_work_units_sentence(figures)).append("\n");
     }
     if (!figures.months.empty()) {
         text.append("\n").append(months(figures));
