@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace wutally::report {
 namespace {
 
@@ -209,11 +211,12 @@ std::string metrics_of(Logs& logs, const std::vector<std::string>& paths) {
     return logs.files().file_bytes("out/wutally.prom").value_or("");
 }
 
-TEST(Metrics, OneSampleALogAndTheTotals) {
+TEST(Metrics, PerLogSamplesAndAllLogsUnderNamesOfTheirOwn) {
     Logs logs;
     logs.add_directory("out");
     const std::string desk =
-        logs.add("desk/WUTally.csv", header + row("2026.01.05 07:03:09", "a", "3600") +
+        logs.add("desk/WUTally.csv", header + row("2025.12.01 07:00:00", "c", "100") +
+                                         row("2026.01.05 07:03:09", "a", "3600") +
                                          row("2026.01.05 08:00:00", "a", "3600") + "\r\nbroken");
     const std::string lap =
         logs.add("lap/WUTally.csv", header + row("2026.01.10 07:00:00", "b", "1800"));
@@ -221,16 +224,19 @@ TEST(Metrics, OneSampleALogAndTheTotals) {
     for (const std::string_view line : {
              "# HELP wutally_work_units_total ",
              "# TYPE wutally_work_units_total counter\n",
-             "\nwutally_work_units_total{log=\"desk\"} 1\n",
+             "\nwutally_work_units_total{log=\"desk\"} 2\n",
              "\nwutally_work_units_total{log=\"lap\"} 1\n",
-             "\nwutally_work_units_total 2\n",
-             "\nwutally_rows_total{log=\"desk\"} 2\n",
+             "\nwutally_all_logs_work_units_total 3\n",
+             "\nwutally_rows_total{log=\"desk\"} 3\n",
              "\nwutally_repeated_rows_total{log=\"desk\"} 1\n",
              "\nwutally_skipped_rows_total{log=\"desk\"} 1\n",
-             "\nwutally_cpu_seconds_total 5400\n",
+             "\nwutally_all_logs_cpu_seconds_total 5500\n",
+             "\nwutally_work_unit_cpu_median_seconds{log=\"desk\"} 1850\n",
+             "\nwutally_work_unit_cpu_median_7d_seconds{log=\"desk\"} 3600\n",
+             "\nwutally_all_logs_work_unit_cpu_median_7d_seconds 2700\n",
              "# TYPE wutally_last_work_unit_timestamp_seconds gauge\n",
              "\nwutally_last_work_unit_timestamp_seconds{log=\"desk\"} 1767596589\n",
-             "\nwutally_last_work_unit_timestamp_seconds 1768028400\n",
+             "\nwutally_all_logs_last_work_unit_timestamp_seconds 1768028400\n",
              "\nwutally_log_silent{log=\"desk\"} 1\n",
              "\nwutally_log_silent{log=\"lap\"} 0\n",
              "\nwutally_silent_after_seconds 259200\n",
@@ -238,7 +244,17 @@ TEST(Metrics, OneSampleALogAndTheTotals) {
          }) {
         EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
     }
-    EXPECT_EQ(metrics.find("wutally_log_silent 0"), std::string::npos) << "no total of a mark";
+    // A sum over a metric's samples never takes in a total.
+    std::istringstream lines(metrics);
+    for (std::string sample; std::getline(lines, sample);) {
+        const bool total = sample.starts_with("wutally_all_logs_") ||
+                           sample.starts_with("wutally_account_") ||
+                           sample.starts_with("wutally_silent_after_seconds ");
+        EXPECT_TRUE(sample.starts_with("#") || total || sample.find("{log=\"") != std::string::npos)
+            << sample;
+    }
+    EXPECT_EQ(metrics.find("wutally_all_logs_log_silent"), std::string::npos)
+        << "no total of a mark";
 }
 
 TEST(Metrics, LabelValuesAreEscaped) {

@@ -458,6 +458,29 @@ void mark_silent(std::vector<LogFigures>& logs, const std::optional<Stamp>& newe
 
 } // namespace
 
+void FigureCollector::add_recent_medians(LogFigures& all) {
+    if (!all.last) {
+        return;
+    }
+    const double newest = days_since_epoch(*all.last);
+    const auto recent = [newest](const Unit& unit) {
+        return newest - days_since_epoch(unit.date) < recent_days;
+    };
+    const auto per_log = group_totals(units_, logs_.size(), [&](const Unit& unit) {
+        return recent(unit) ? std::size_t{unit.log} : logs_.size();
+    });
+    for (std::size_t log = 0; log < logs_.size(); ++log) {
+        logs_[log].recent_cpu_median_s = per_log[log].cpu_median;
+    }
+    all.recent_cpu_median_s =
+        logs_.size() == 1 ? per_log[0].cpu_median
+                          : group_totals(units_, 1,
+                                         [&](const Unit& unit) {
+                                             return recent(unit) ? std::size_t{0} : std::size_t{1};
+                                         })[0]
+                                .cpu_median;
+}
+
 Figures FigureCollector::finish() {
     settle_all();
     rows_again_.clear();
@@ -486,6 +509,7 @@ Figures FigureCollector::finish() {
         figures.all.repeated += logs_[log].repeated;
     }
     all.fill(figures.all);
+    add_recent_medians(figures.all);
     figures.since = options_.since;
     figures.until = options_.until;
     figures.silent_after_days = options_.silent_after_days;

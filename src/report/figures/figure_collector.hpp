@@ -161,6 +161,7 @@ class FigureCollector {
     void take_latest(const LatestRow& row);
     void merge_best(std::vector<BestUnit>& best, std::vector<Candidate>& candidates,
                     const std::vector<bool>& is_unit);
+    void add_recent_medians(LogFigures& all);
     void add_months(Figures& figures) const;
     void add_versions(Figures& figures) const;
     void add_version_starts(Figures& figures) const;

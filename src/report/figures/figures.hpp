@@ -31,6 +31,9 @@ struct LogFigures {
     // newest of all logs, or it has none while others have; never where
     // there is one log.
     bool silent = false;
+    // The median CPU time over the work units logged in the recent_days
+    // before the newest work unit of all logs.
+    std::optional<double> recent_cpu_median_s;
 };
 
 // A month's work units of one log.
@@ -108,6 +111,7 @@ struct Figures {
 };
 
 inline constexpr std::size_t best_count = 5;
+inline constexpr int recent_days = 7;
 
 // What the text and the page say of logs without a used row.
 inline constexpr std::string_view no_work_units = "no work units yet";

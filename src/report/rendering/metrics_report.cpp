@@ -57,7 +57,8 @@ std::vector<LogMetric> log_metrics(const UnixSecondsOf& unix_seconds_of) {
     };
     return {
         {"wutally_work_units_total", MetricType::counter,
-         "Work units logged: distinct names, a work unit in several logs counted once in all.",
+         "Work units logged: distinct names; one in several logs counts once in the all-logs "
+         "figure.",
          [](const LogFigures& log) { return count(log.work_units); }},
         {"wutally_rows_total", MetricType::counter,
          "Rows with a date and a name, repeated ones included.",
@@ -74,6 +75,9 @@ std::vector<LogMetric> log_metrics(const UnixSecondsOf& unix_seconds_of) {
          [](const LogFigures& log) { return log.cpu_mean_s; }},
         {"wutally_work_unit_cpu_median_seconds", MetricType::gauge,
          "Median CPU time of a work unit.", [](const LogFigures& log) { return log.cpu_median_s; }},
+        {"wutally_work_unit_cpu_median_7d_seconds", MetricType::gauge,
+         "Median CPU time of the work units logged in the 7 days before the newest of all logs.",
+         [](const LogFigures& log) { return log.recent_cpu_median_s; }},
         {"wutally_first_work_unit_timestamp_seconds", MetricType::gauge,
          "When the first work unit was logged, from the log's local time.",
          [moment](const LogFigures& log) { return moment(log.first); }},
@@ -136,15 +140,26 @@ std::string metric_label_value(std::string_view text) {
 
 std::string metrics_report(const Figures& figures, const UnixSecondsOf& unix_seconds_of) {
     MetricsText text;
-    for (const LogMetric& metric : log_metrics(unix_seconds_of)) {
+    const std::vector<LogMetric> metrics = log_metrics(unix_seconds_of);
+    for (const LogMetric& metric : metrics) {
         text.family(metric.name, metric.type, metric.help);
         for (const LogFigures& log : figures.logs) {
             if (const auto value = metric.value(log)) {
                 text.sample(metric.name, label("log", log.label), *value);
             }
         }
-        if (const auto value = metric.per_log_only ? std::nullopt : metric.value(figures.all)) {
-            text.sample(metric.name, "", *value);
+    }
+    // All logs together under names of their own, so that a sum over the
+    // per-log samples never counts a work unit twice.
+    for (const LogMetric& metric : metrics) {
+        if (metric.per_log_only) {
+            continue;
+        }
+        std::string name = "wutally_all_logs_";
+        name.append(metric.name.substr(std::string_view("wutally_").size()));
+        text.family(name, metric.type, metric.help);
+        if (const auto value = metric.value(figures.all)) {
+            text.sample(name, "", *value);
         }
     }
     text.family("wutally_silent_after_seconds", MetricType::gauge,
