@@ -17,6 +17,9 @@ if(WIN32)
   install(FILES docs/commands.md docs/log-format.md docs/guarantees.md docs/report.png
           DESTINATION docs)
   set(CPACK_GENERATOR ZIP)
+  # Unpacked into C:\wutally, the programs lie in C:\wutally itself, as
+  # Explorer's "Extract All" and the README have it.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_PACKAGE_FILE_NAME wutally-${PROJECT_VERSION}-windows-x64)
   include(CPack)

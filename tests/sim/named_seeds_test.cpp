@@ -105,7 +105,7 @@ const SeedCase lease_cases[] = {
      {0, 2, 2.3, ""}},
     {"live_holder_here_waited_for_while_it_lives",
      [](Farm& farm) { farm.live_holder_here(std::nullopt); },
-     {1, 300, 300.3, ""}},
+     {1, 300, 300.3, "WUTally: the log was held too long"}},
     {"elsewhere_just_taken",
      [](Farm& farm) { farm.world.put_lease(elsewhere, "tkthere", Nanos{0}); },
      {0, 60, 61, ": it was held for 60 s\n"}},
@@ -226,7 +226,7 @@ const SeedCase held_log_cases[] = {
     held_log_case("log_held_briefly", milliseconds{3}, {0, 0.003, 0.05, ""}),
     held_log_case("log_held_a_second", seconds{1}, {0, 1, 1.1, ""}),
     held_log_case("log_released_just_before_the_bound", milliseconds{9980}, {0, 9.98, 10.1, ""}),
-    held_log_case("log_held_past_the_bound", seconds{1000}, {1, 10, 10.1, ""}),
+    held_log_case("log_held_past_the_bound", seconds{1000}, {1, 10, 10.1, "WUTally: the log was held too long"}),
     {"log_growing_while_held",
      [](Farm& farm) {
          farm.world.share().hold(World::log_path(), true);
@@ -240,7 +240,7 @@ const SeedCase held_log_cases[] = {
          farm.world.after_time(seconds{1000},
                                [](World& w) { w.share().hold(World::log_path(), false); });
      },
-     {1, 40, 40.1, ""}},
+     {1, 40, 40.1, "WUTally: the log was held too long"}},
     {"log_growing_for_ever",
      [](Farm& farm) {
          farm.world.share().hold(World::log_path(), true);
@@ -254,7 +254,7 @@ const SeedCase held_log_cases[] = {
          farm.world.after_time(seconds{1000},
                                [](World& w) { w.share().hold(World::log_path(), false); });
      },
-     {1, 300, 300.1, ""}},
+     {1, 300, 300.1, "WUTally: the log was held too long"}},
 };
 
 class NamedSeed : public testing::TestWithParam<std::tuple<SeedCase, Reach>> {};
