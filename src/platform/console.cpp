@@ -6,18 +6,21 @@ namespace wutally::platform {
 
 namespace {
 
-bool write_whole(std::string_view text, std::FILE* stream) {
+Result<void, PrintError> write_whole(std::string_view text, std::FILE* stream) {
     const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-    return std::fflush(stream) == 0 && written;
+    if (std::fflush(stream) != 0 || !written) {
+        return PrintError::not_all_written;
+    }
+    return {};
 }
 
 } // namespace
 
-bool StandardOutput::print(std::string_view text) {
+Result<void, PrintError> StandardOutput::print(std::string_view text) {
     return write_whole(text, stdout);
 }
 
-bool StandardError::print(std::string_view text) {
+Result<void, PrintError> StandardError::print(std::string_view text) {
     return write_whole(text, stderr);
 }
 

@@ -1,10 +1,15 @@
 // Where the program's messages go.
 #pragma once
 
-#include <string>
+#include "platform/result.hpp"
+
 #include <string_view>
 
 namespace wutally::platform {
+
+enum class PrintError {
+    not_all_written, // a closed pipe, a full disk
+};
 
 class Console {
   public:
@@ -13,34 +18,20 @@ class Console {
     Console& operator=(const Console&) = delete;
     virtual ~Console() = default;
 
-    // Prints the bytes as they are; nothing in them is a format. False if
-    // they could not all be written.
-    virtual bool print(std::string_view text) = 0;
+    // Prints the bytes as they are; nothing in them is a format.
+    virtual Result<void, PrintError> print(std::string_view text) = 0;
 };
 
 // Standard output, a text stream.
 class StandardOutput final : public Console {
   public:
-    bool print(std::string_view text) override;
+    Result<void, PrintError> print(std::string_view text) override;
 };
 
 // Standard error, for the report's messages.
 class StandardError final : public Console {
   public:
-    bool print(std::string_view text) override;
-};
-
-// Keeps everything printed, for callers that look at it afterwards.
-class CapturedOutput final : public Console {
-  public:
-    bool print(std::string_view text) override {
-        text_.append(text);
-        return true;
-    }
-    [[nodiscard]] const std::string& text() const { return text_; }
-
-  private:
-    std::string text_;
+    Result<void, PrintError> print(std::string_view text) override;
 };
 
 } // namespace wutally::platform

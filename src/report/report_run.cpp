@@ -18,6 +18,12 @@ namespace wutally::report {
 
 namespace {
 
+// A message on standard error: where it cannot be printed, there is no one
+// left to tell.
+void say(platform::Console& errors, std::string_view line) {
+    (void)errors.print(line);
+}
+
 std::string message(std::string_view path, std::string_view reason) {
     return "wutally-report: " + printable(path) + ": " + std::string(reason) + "\n";
 }
@@ -77,17 +83,17 @@ ReportStatus list_skipped_rows(const std::vector<std::string>& paths,
         std::string listing;
         const auto listed = list_skipped(services.files, path, listing);
         if (!out.print(listing)) {
-            errors.print("wutally-report: cannot write to standard output\n");
+            say(errors, "wutally-report: cannot write to standard output\n");
             return ReportStatus::failure;
         }
         if (!listed) {
-            errors.print(message(path, describe(listed.error())));
+            say(errors, message(path, describe(listed.error())));
             failed = true;
         }
         listed_any = listed_any || !listing.empty();
     }
     if (!failed && !listed_any) {
-        errors.print("wutally-report: nothing skipped\n");
+        say(errors, "wutally-report: nothing skipped\n");
     }
     return failed ? ReportStatus::failure : ReportStatus::success;
 }
@@ -114,7 +120,7 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
             continue;
         }
         if (const auto log = log_under(files, **target, paths)) {
-            errors.print("wutally-report: " + printable(**target) +
+            say(errors, "wutally-report: " + printable(**target) +
                          " would be written over the log " + printable(*log) +
                          "; nothing is written\n");
             return ReportStatus::usage_error;
@@ -137,11 +143,11 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
         if (!scanned && scanned.error() == ScanError::no_log_in_directory && logs.several) {
             // A machine of the farm that has not logged yet: a log with no
             // work units, which the report marks silent.
-            errors.print(message(paths[at], "no WUTally.csv yet: counted as a log with no "
+            say(errors, message(paths[at], "no WUTally.csv yet: counted as a log with no "
                                             "work units"));
             collector.begin_log(std::move(name), ColumnSet{});
         } else if (!scanned) {
-            errors.print(message(paths[at], describe(scanned.error())));
+            say(errors, message(paths[at], describe(scanned.error())));
             failed = true;
         }
     }
@@ -150,16 +156,16 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     }
     const Figures figures = collector.finish();
     if (!out.print(options.json ? json_report(figures) : text_report(figures))) {
-        errors.print("wutally-report: cannot write to standard output\n");
+        say(errors, "wutally-report: cannot write to standard output\n");
         return ReportStatus::failure;
     }
     if (options.html_file && !write_whole(files, *options.html_file, html_report(figures))) {
-        errors.print(message(*options.html_file, "cannot write the page"));
+        say(errors, message(*options.html_file, "cannot write the page"));
         return ReportStatus::failure;
     }
     if (options.metrics_file && !write_whole(files, *options.metrics_file,
                                              metrics_report(figures, unix_seconds(services)))) {
-        errors.print(message(*options.metrics_file, "cannot write the metrics"));
+        say(errors, message(*options.metrics_file, "cannot write the metrics"));
         return ReportStatus::failure;
     }
     return ReportStatus::success;
@@ -171,14 +177,14 @@ ReportStatus run_parsed(std::span<const std::string_view> arguments,
     platform::Console& errors = services.errors;
     const auto parsed = parse_report_options(arguments);
     if (!parsed) {
-        errors.print("wutally-report: " + printable(parsed.error().message) + "\n" +
+        say(errors, "wutally-report: " + printable(parsed.error().message) + "\n" +
                      std::string(help_pointer));
         return ReportStatus::usage_error;
     }
     if (parsed->request != Request::report) {
-        const bool written =
+        const auto printed =
             out.print(parsed->request == Request::help ? std::string(usage_text) : version_text());
-        return written ? ReportStatus::success : ReportStatus::failure;
+        return printed ? ReportStatus::success : ReportStatus::failure;
     }
     return report(*parsed, services);
 }
@@ -189,7 +195,7 @@ int run_report(std::span<const std::string_view> arguments, const ReportServices
     try {
         return static_cast<int>(run_parsed(arguments, services));
     } catch (const std::bad_alloc&) {
-        services.errors.print("wutally-report: out of memory\n");
+        say(services.errors, "wutally-report: out of memory\n");
         return static_cast<int>(ReportStatus::failure);
     }
 }

@@ -15,6 +15,12 @@ namespace wutally::run {
 
 namespace {
 
+// The program's lines: where one cannot be printed (a closed standard
+// output), there is no one left to tell, and the run's outcome stands.
+void say(platform::Console& console, std::string_view line) {
+    (void)console.print(line);
+}
+
 // The line a run ends with and the status it exits with.
 struct Outcome {
     std::string line;
@@ -105,7 +111,7 @@ Outcome refusal(const log::DuplicateCheck& check, platform::Console& errors) {
         return failure(lookup_message("name", check.name_failure));
     case log::CheckOutcome::no_name_column:
         if (check.other_separator) {
-            errors.print(separator_line(*check.other_separator));
+            say(errors, separator_line(*check.other_separator));
         }
         return failure("WUTally: Could not find name in CSV file.\n");
     case log::CheckOutcome::already_logged:
@@ -170,20 +176,20 @@ std::string unremovable_line(const log::UnremovableLock& lock) {
 void tell_about_other_runs(const log::LockEvents& events, bool had_the_log,
                            platform::Console& errors) {
     for (const log::BrokenLock& broken : events.broken) {
-        errors.print(broken_line(broken));
+        say(errors, broken_line(broken));
     }
     for (const log::TakenBackRow& row : events.taken_back) {
-        errors.print("WUTally: took back " + std::to_string(row.bytes) + " bytes of a row that " +
+        say(errors, "WUTally: took back " + std::to_string(row.bytes) + " bytes of a row that " +
                      holder_text(row.holder) + " left unfinished\n");
     }
     if (events.namesake_seen) {
-        errors.print("WUTally: another machine has this machine's name and machine id, so "
+        say(errors, "WUTally: another machine has this machine's name and machine id, so "
                      "their runs cannot be told apart and each waits a minute for the other's "
                      "stale locks; give each machine a name and a machine id of its own (on "
                      "Linux: rm /etc/machine-id && systemd-machine-id-setup)\n");
     }
     if (events.unremovable && !had_the_log) {
-        errors.print(unremovable_line(*events.unremovable));
+        say(errors, unremovable_line(*events.unremovable));
     }
 }
 
@@ -196,7 +202,7 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
     tell_about_other_runs(appended.events, appended.outcome != log::AppendOutcome::cannot_open,
                           services.errors);
     for (const log::MissingValue& missing : appended.missing) {
-        services.console.print(lookup_message(missing.key, missing.failure));
+        say(services.console, lookup_message(missing.key, missing.failure));
     }
     switch (appended.outcome) {
     case log::AppendOutcome::saved:
@@ -207,7 +213,7 @@ Outcome log_work_unit(RunContext& context, const Services& services) {
         return refusal(appended.check, services.errors);
     case log::AppendOutcome::cannot_open:
         if (const auto reason = reason_line(appended.why, context.log_directory)) {
-            services.errors.print(*reason);
+            say(services.errors, *reason);
         }
         return failure("WUTally: Could not open " + path + "\n");
     case log::AppendOutcome::read_error:
@@ -227,17 +233,17 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
     case Request::version:
         return {version_line(), ExitStatus::success};
     case Request::usage_error:
-        services.errors.print(usage_error_line(command_line.bad_argument));
+        say(services.errors, usage_error_line(command_line.bad_argument));
         return {{}, ExitStatus::failure};
     case Request::log:
         break;
     }
     for (const std::string& option : command_line.unknown_options) {
-        services.errors.print(unknown_option_warning(option));
+        say(services.errors, unknown_option_warning(option));
     }
     context.log_directory = std::move(command_line.log_directory);
     if (!context.log_directory.empty()) {
-        services.console.print("WUTally: Path to WUTally.csv set to: " + context.log_directory +
+        say(services.console, "WUTally: Path to WUTally.csv set to: " + context.log_directory +
                                "\n");
     }
     if (auto failed = load_client_files(context, services.files)) {
@@ -258,7 +264,7 @@ int run(std::span<const std::string_view> arguments, const Services& services) {
         // so the log is as it was.
         outcome = failure("WUTally: Out of memory\n");
     }
-    services.console.print(outcome.line);
+    say(services.console, outcome.line);
     // A signal that came once the row was saved ends the run only now.
     services.machine.allow_termination();
     return static_cast<int>(outcome.status);

@@ -5,7 +5,7 @@
 #include "fake/fake_clock.hpp"
 #include "fake/fake_file_system.hpp"
 #include "log/holder_judgment.hpp"
-#include "platform/console.hpp"
+#include "fake/captured_output.hpp"
 #include "run/run.hpp"
 
 #include <string>
@@ -18,8 +18,8 @@ struct FakeRun {
     FakeClock clock;
     FakeFileSystem files{&clock};
     FakeMachine machine{files};
-    platform::CapturedOutput console;
-    platform::CapturedOutput errors;
+    fake::CapturedOutput console;
+    fake::CapturedOutput errors;
 
     // Runs the program once with the arguments; what it prints adds up.
     int run(const std::vector<std::string_view>& arguments = {}) {

@@ -4,7 +4,7 @@
 
 #include "fake/fake_file_system.hpp"
 #include "fake/utc_zone.hpp"
-#include "platform/console.hpp"
+#include "fake/captured_output.hpp"
 #include "report/report_run.hpp"
 
 #include <string>
@@ -45,8 +45,8 @@ class Logs {
 
     ReportRun report(const std::vector<std::string>& arguments) {
         const std::vector<std::string_view> views(arguments.begin(), arguments.end());
-        platform::CapturedOutput out;
-        platform::CapturedOutput errors;
+        fake::CapturedOutput out;
+        fake::CapturedOutput errors;
         const int status = run_report(views, {out, errors, files_, zone_});
         return {status, out.text(), errors.text()};
     }

@@ -6,7 +6,7 @@
 
 #include "fake/fake_file_system.hpp"
 #include "platform/clock.hpp"
-#include "platform/console.hpp"
+#include "fake/captured_output.hpp"
 #include "sim/coroutine.hpp"
 
 #include <chrono>
@@ -60,8 +60,8 @@ struct Run {
     std::unique_ptr<fake::FakeFileSystem> files;
     std::unique_ptr<fake::FakeMachine> process;
     std::unique_ptr<platform::Clock> clock;
-    platform::CapturedOutput console;
-    platform::CapturedOutput errors;
+    fake::CapturedOutput console;
+    fake::CapturedOutput errors;
     std::unique_ptr<Coroutine> coroutine;
 
     bool started = false;
