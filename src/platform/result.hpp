@@ -11,7 +11,7 @@ namespace wutally {
 template <typename T, typename E> class [[nodiscard]] Result {
   public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    Result(E error) : state_(std::in_place_index<1>, error) {}
+    Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}
 
     [[nodiscard]] bool has_value() const { return state_.index() == 0; }
     explicit operator bool() const { return has_value(); }
@@ -26,7 +26,8 @@ template <typename T, typename E> class [[nodiscard]] Result {
     const T* operator->() const { return &value(); }
 
     // Only where there is no value.
-    [[nodiscard]] E error() const { return std::get<1>(state_); }
+    [[nodiscard]] const E& error() const& { return std::get<1>(state_); }
+    [[nodiscard]] E error() && { return std::get<1>(std::move(state_)); }
 
   private:
     std::variant<T, E> state_;
@@ -36,11 +37,12 @@ template <typename T, typename E> class [[nodiscard]] Result {
 template <typename E> class [[nodiscard]] Result<void, E> {
   public:
     Result() = default;
-    Result(E error) : error_(error) {}
+    Result(E error) : error_(std::move(error)) {}
 
     [[nodiscard]] bool has_value() const { return !error_; }
     explicit operator bool() const { return has_value(); }
-    [[nodiscard]] E error() const { return *error_; }
+    [[nodiscard]] const E& error() const& { return *error_; }
+    [[nodiscard]] E error() && { return *std::move(error_); }
 
   private:
     std::optional<E> error_;
