@@ -1,4 +1,5 @@
 #include "log/holder_name.hpp"
+#include "platform/concat.hpp"
 
 #include <array>
 #include <charconv>
@@ -127,10 +128,10 @@ Holder holder_of(const platform::ProcessIdentity& process, std::string_view toke
 }
 
 std::string holder_name(const Holder& holder) {
-    std::string name = "h" + std::to_string(holder.generation) + "." + escaped(holder.token, 40) +
-                       "." + std::to_string(holder.pid) + "." + std::to_string(holder.start) + "." +
-                       or_dash(holder.boot) + "." + or_dash(holder.machine) + ".";
-    return name.append(escaped(holder.host, longest_host));
+    return concat("h", std::to_string(holder.generation), ".", escaped(holder.token, 40), ".",
+                  std::to_string(holder.pid), ".", std::to_string(holder.start), ".",
+                  or_dash(holder.boot), ".", or_dash(holder.machine), ".",
+                  escaped(holder.host, longest_host));
 }
 
 std::optional<Holder> parse_holder_name(std::string_view name) {

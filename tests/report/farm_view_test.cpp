@@ -1,6 +1,7 @@
 // What a farm's keeper reads off the report: silent logs, the range asked
 // for, and the metrics file.
 #include "by_label.hpp"
+#include "platform/concat.hpp"
 #include "report/log_paths.hpp"
 #include "report/rendering/metrics_report.hpp"
 #include "report/report_logs.hpp"
@@ -27,8 +28,7 @@ TEST_P(SilentLogs, AreMarkedInTheSummaryThePageAndTheJson) {
     std::vector<std::string> arguments = GetParam().options;
     for (std::size_t at = 0; at < GetParam().last_days.size(); ++at) {
         const std::string& day = GetParam().last_days[at];
-        std::string name = "m"; // piece by piece: GCC 12 warns wrongly on "m" + text
-        name += std::to_string(at);
+        const std::string name = concat("m", std::to_string(at));
         std::string log = header + row("2026.01.01 10:00:00", name + ".a", "3600");
         if (!day.empty()) {
             log += row(day + " 10:00:00", name + ".b", "3600");
@@ -44,8 +44,7 @@ TEST_P(SilentLogs, AreMarkedInTheSummaryThePageAndTheJson) {
     const std::string page = logs.files().file_bytes("page.html").value_or("");
     std::string silent;
     for (std::size_t at = 0; at < GetParam().last_days.size(); ++at) {
-        std::string name = "m"; // piece by piece: GCC 12 warns wrongly on "m" + text
-        name += std::to_string(at);
+        const std::string name = concat("m", std::to_string(at));
         const std::size_t entry = json.out.find("\"label\": \"" + name + "\"");
         if (json.out.compare(json.out.find("\"silent\": ", entry) + 10, 4, "true") == 0) {
             silent += (silent.empty() ? "" : ",") + name;

@@ -1,6 +1,7 @@
 // A long log is read in pieces on two threads; read so at any size, every
 // log must give the figures it gives read whole.
 #include "by_label.hpp"
+#include "platform/concat.hpp"
 #include "report/reading/log_scan.hpp"
 #include "report/rendering/html_report.hpp"
 #include "report/rendering/json_report.hpp"
@@ -34,12 +35,9 @@ std::string scored_row(int hour, const std::string& name, int score,
     return row(date_of(hour), name, std::to_string(3600 + hour * 7), rest);
 }
 
-// "u7" and the like, appended piece by piece, as GCC 12 warns wrongly about
-// a string's operator+ with a number's text.
+// "u7" and the like.
 std::string numbered(std::string_view prefix, int number) {
-    std::string text(prefix);
-    text += std::to_string(number);
-    return text;
+    return concat(prefix, std::to_string(number));
 }
 
 struct PartsCase {

@@ -2,6 +2,7 @@
 // share, which runs start when, what the log holds, what dead runs left,
 // and which faults strike at which steps.
 #include "log/holder_name.hpp"
+#include "platform/concat.hpp"
 #include "log/lock_record.hpp"
 #include "log/row_format.hpp"
 #include "log/row_journal.hpp"
@@ -98,8 +99,7 @@ MachineSpec draw_machine(Draw& draw, std::size_t number) {
     constexpr std::array<Nanos, 5> offsets{Nanos{0}, -hours{3}, hours{2}, -hours{24 * 7},
                                            minutes{7}};
     MachineSpec spec;
-    spec.host = "m";
-    spec.host.append(std::to_string(number)); // GCC 12 warns wrongly of "m" + text at -O3
+    spec.host = concat("m", std::to_string(number));
     spec.machine_id = "id-" + spec.host;
     spec.reach = reaches.at(draw.below(reaches.size()));
     spec.wall_offset = offsets.at(draw.below(offsets.size()));

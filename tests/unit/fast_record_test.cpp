@@ -2,8 +2,10 @@
 // takes gives the fields the plain parser gives, and the rows the program
 // writes are among the lines it takes.
 #include "log/fast_record.hpp"
+#include "platform/concat.hpp"
 
 #include "by_label.hpp"
+#include "support/test_random.hpp"
 
 #include <gtest/gtest.h>
 
@@ -77,8 +79,8 @@ TEST_P(FastRecord, SplitsAsThePlainParserDoes) {
 const std::string long_row = [] {
     std::string row = "\"2026.01.01 00:00:00\"";
     for (int field = 1; field < 57; ++field) {
-        row += field % 3 == 0 ? ",\"text, with a comma " + std::to_string(field) + "\""
-                              : "," + std::to_string(field * 1234.5);
+        row += field % 3 == 0 ? concat(",\"text, with a comma ", std::to_string(field), "\"")
+                              : concat(",", std::to_string(field * 1234.5));
     }
     return row;
 }();
@@ -105,11 +107,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, FastRecord, testing::ValuesIn(line_cases),
 // Lines of fields bare and quoted, with commas and quotes where they
 // belong and, now and then, where they do not, against the plain parser.
 TEST(FastRecord, AgreesWithThePlainParserOnManyLines) {
-    std::uint64_t state = 0x5eed;
-    const auto next = [&](std::uint64_t below) {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return (state >> 33U) % below;
-    };
+    testing_support::TestRandom random(0x5eed);
+    const auto next = [&random](std::size_t bound) { return random.below(bound); };
     constexpr std::string_view text_bytes = "ab ,\"";
     std::size_t taken = 0;
     for (int round = 0; round < 20000; ++round) {
@@ -121,7 +120,7 @@ TEST(FastRecord, AgreesWithThePlainParserOnManyLines) {
                 byte = text_bytes[next(next(8) == 0 ? text_bytes.size() : 3)];
             }
             const bool quoted = next(2) == 0;
-            line += (field == 0 ? "" : ",") + (quoted ? "\"" + text + "\"" : text);
+            line += concat(field == 0 ? "" : ",", quoted ? concat("\"", text, "\"") : text);
         }
         std::vector<std::size_t> places;
         for (std::size_t place = next(3); place < 40; place += 1 + next(6)) {

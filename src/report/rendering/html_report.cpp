@@ -1,4 +1,5 @@
 #include "report/rendering/html_report.hpp"
+#include "platform/concat.hpp"
 
 #include "report/rendering/markup.hpp"
 #include "report/rendering/number_format.hpp"
@@ -13,16 +14,9 @@ namespace wutally::report {
 
 namespace {
 
-// Appended piece by piece: GCC 12 warns wrongly about overlapping copies in
-// a chain of string concatenations here.
 std::string cell(std::string_view text, std::string_view tag = "td", std::string_view kind = "") {
-    std::string html = "<";
-    html.append(tag);
-    if (!kind.empty()) {
-        html.append(" class=\"").append(kind).append("\"");
-    }
-    html.append(">").append(escape_markup(text)).append("</").append(tag).append(">");
-    return html;
+    const std::string kind_attribute = kind.empty() ? "" : concat(" class=\"", kind, "\"");
+    return concat("<", tag, kind_attribute, ">", escape_markup(text), "</", tag, ">");
 }
 
 // U+2007, as wide as a digit in the page's tabular figures.

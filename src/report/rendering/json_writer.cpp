@@ -1,4 +1,5 @@
 #include "report/rendering/json_writer.hpp"
+#include "platform/concat.hpp"
 
 #include "report/rendering/utf8.hpp"
 
@@ -49,11 +50,7 @@ std::string json_string(std::string_view text) {
         const std::string escape = escape_of(character[0]);
         out.append(escape.empty() ? character : std::string_view(escape));
     };
-    // Appended piece by piece: GCC 12 warns wrongly about overlapping copies in
-    // a chain of string concatenations here.
-    std::string out = "\"";
-    out.append(rewrite_utf8(text, escaped)).append("\"");
-    return out;
+    return concat("\"", rewrite_utf8(text, escaped), "\"");
 }
 
 std::string json_number(double value) {

@@ -1,4 +1,5 @@
 #include "report/rendering/metrics_report.hpp"
+#include "platform/concat.hpp"
 
 #include "report/rendering/number_format.hpp"
 #include "report/rendering/utf8.hpp"
@@ -43,11 +44,8 @@ class MetricsText {
     std::string text_;
 };
 
-// Appended piece by piece: GCC 12 warns wrongly about overlapping copies in
-// a chain of string concatenations here.
 std::string label(std::string_view name, std::string_view value) {
-    std::string text = "{";
-    return text.append(name).append("=\"").append(metric_label_value(value)).append("\"}");
+    return concat("{", name, "=\"", metric_label_value(value), "\"}");
 }
 
 std::vector<LogMetric> log_metrics(const UnixSecondsOf& unix_seconds_of) {
@@ -155,8 +153,8 @@ std::string metrics_report(const Figures& figures, const UnixSecondsOf& unix_sec
         if (metric.per_log_only) {
             continue;
         }
-        std::string name = "wutally_all_logs_";
-        name.append(metric.name.substr(std::string_view("wutally_").size()));
+        const std::string name =
+            concat("wutally_all_logs_", metric.name.substr(std::string_view("wutally_").size()));
         text.family(name, metric.type, metric.help);
         if (const auto value = metric.value(figures.all)) {
             text.sample(name, "", *value);

@@ -1,4 +1,5 @@
 #include "report/rendering/text_report.hpp"
+#include "platform/concat.hpp"
 
 #include "report/rendering/number_format.hpp"
 #include "report/rendering/report_tables.hpp"
@@ -126,10 +127,8 @@ std::string text_report(const Figures& figures) {
             best(best_spikes_title, *figures.best_spikes, figures.logs, false));
     }
     if (figures.account) {
-        // Appended piece by piece: GCC 12 warns wrongly about overlapping
-        // copies in a chain of string concatenations here.
-        text.append("\n").append(account_title(*figures.account)).append("\n");
-        text.append(render(account_table(*figures.account), "  "));
+        text.append(concat("\n", account_title(*figures.account), "\n",
+                           render(account_table(*figures.account), "  ")));
     }
     return text;
 }
