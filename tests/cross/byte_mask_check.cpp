@@ -4,6 +4,7 @@
 // plain one. Needs no test framework, so a bare cross compiler builds it.
 #include "log/byte_mask.hpp"
 #include "log/search_text.hpp"
+#include "support/test_random.hpp"
 
 #include <array>
 #include <cstdint>
@@ -11,11 +12,8 @@
 #include <string>
 
 int main() {
-    std::uint64_t state = 1;
-    const auto next = [&state] {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<unsigned>(state >> 56);
-    };
+    wutally::testing_support::TestRandom random(1);
+    const auto next = [&random] { return random.top_byte(); };
     std::array<char, wutally::log::mask_block> block{};
     int mismatches = 0;
     for (int round = 0; round < 100000; ++round) {

@@ -8,6 +8,7 @@
 #include "report/rendering/markup.hpp"
 #include "report/rendering/svg_chart.hpp"
 #include "report/rendering/text_report.hpp"
+#include "support/test_random.hpp"
 
 #include <gtest/gtest.h>
 
@@ -57,27 +58,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, Numbers, testing::ValuesIn(number_cases),
 // The quick reading of plain decimals and exponents against from_chars, on
 // every form the quick one takes and some it leaves.
 TEST(Numbers, QuickReadingAgreesWithFromChars) {
-    std::uint64_t state = 12345;
-    const auto next = [&state] {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return state >> 33U;
-    };
+    testing_support::TestRandom random(12345);
     for (int round = 0; round < 200000; ++round) {
-        std::string field = next() % 3 == 0 ? "-" : "";
-        const auto whole = next() % 9;
-        const auto fraction = next() % 10;
+        std::string field = random.below(3) == 0 ? "-" : "";
+        const auto whole = random.below(9);
+        const auto fraction = random.below(10);
         for (std::uint64_t at = 0; at < whole + 1; ++at) {
-            field += static_cast<char>('0' + next() % 10);
+            field += static_cast<char>('0' + random.below(10));
         }
         if (fraction > 0) {
             field += '.';
             for (std::uint64_t at = 0; at < fraction; ++at) {
-                field += static_cast<char>('0' + next() % 10);
+                field += static_cast<char>('0' + random.below(10));
             }
         }
-        if (next() % 2 == 0) {
-            const auto exponent = next() % 40;
-            field += (next() % 2 == 0 ? "e-" : "e+") + std::to_string(exponent);
+        if (random.below(2) == 0) {
+            const auto exponent = random.below(40);
+            field += (random.below(2) == 0 ? "e-" : "e+") + std::to_string(exponent);
         }
         EXPECT_EQ(parse_number(field), parse_number_plain(field)) << field;
     }

@@ -1,6 +1,7 @@
 // The vector code that finds bytes in blocks of 64 against the plain loop,
 // on bytes of every value, so that signedness and lane order cannot differ.
 #include "log/byte_mask.hpp"
+#include "support/test_random.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,12 @@ namespace wutally::log {
 namespace {
 
 TEST(ByteMask, AgreesWithThePlainLoopForEveryByteValue) {
-    std::uint64_t state = 0x5eed;
+    testing_support::TestRandom random(0x5eed);
     std::array<char, mask_block> block{};
     for (int round = 0; round < 2000; ++round) {
         for (char& byte : block) {
-            state = state * 6364136223846793005ULL + 1442695040888963407ULL;
             // Mostly a few bytes, so that each wanted byte stands in many places.
-            const auto draw = static_cast<unsigned>(state >> 56);
+            const unsigned draw = random.top_byte();
             byte = static_cast<char>(draw < 192 ? ",\"\r\n\0\x80\xff"[draw % 7] : draw);
         }
         const char wanted = static_cast<char>(round % 256);

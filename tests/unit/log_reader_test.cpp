@@ -4,6 +4,7 @@
 
 #include "by_label.hpp"
 #include "fake/fake_file_system.hpp"
+#include "support/test_random.hpp"
 
 #include <gtest/gtest.h>
 
@@ -284,11 +285,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadLogLineHolding, testing::ValuesIn(search_cas
 // every value, matches on either side of a block's edge and at the very end,
 // and texts longer than a block.
 TEST(SearchText, FindsWhatAPlainSearchFinds) {
-    std::uint64_t state = 12345;
-    const auto next = [&state](std::size_t bound) {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<std::size_t>(state >> 33) % bound;
-    };
+    testing_support::TestRandom random(12345);
+    const auto next = [&random](std::size_t bound) { return random.below(bound); };
     const std::string alphabets[] = {"ab", "0123456789.", "\x01\x11\x21", "a\x80\xff",
                                      std::string("\0\x7f\x80\xfe\xff,\"", 7)};
     for (int round = 0; round < 3000; ++round) {
