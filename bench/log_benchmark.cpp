@@ -1,7 +1,8 @@
 // Times a run that reads a whole log (its work unit stands in the last row,
 // so nothing is written) against `grep -c -F NAME LOG` and a plain read of
-// the file by `dd`, and the report over the same log; with peak resident
-// memory of each.
+// the file by `dd`, and the report over the same log and over a farm's
+// folder that holds the same rows, a thousand a machine; with peak
+// resident memory of each.
 //
 //   log_benchmark --program=PATH --report=PATH [--rows=N]...
 //   (default: 1000, 100000 and 1000000 rows)
@@ -94,6 +95,12 @@ bool benchmark(const std::string& program, const std::string& report, std::size_
     write_text(directory / "result.txt", "name=" + name + "\n");
     write_text(directory / "user_info.txt", "id=1\n");
     const auto bytes = fs::file_size(log);
+    // The same rows machine by machine, where there are a thousand or more.
+    const std::size_t machines = rows / 1000;
+    const fs::path farm = directory / "farm";
+    if (machines > 1) {
+        wutally::tools::generate_farm(farm, rows, machines);
+    }
 
     std::vector<Series> series{
         {"wutally", {program}, 2, {}},
@@ -109,6 +116,9 @@ bool benchmark(const std::string& program, const std::string& report, std::size_
          0,
          {}},
     };
+    if (machines > 1) {
+        series.push_back({"wutally-report farm", {report, farm.string()}, 0, {}});
+    }
     time_command(directory, series[1].words); // warm the cache
     for (int round = 0; round < rounds_for(rows); ++round) {
         for (Series& command : series) {
@@ -142,6 +152,10 @@ bool benchmark(const std::string& program, const std::string& report, std::size_
                 static_cast<double>(series[3].peak_kib) / 1024.0,
                 static_cast<double>(series[4].peak_kib) / 1024.0,
                 static_cast<double>(series[5].peak_kib) / 1024.0);
+    if (machines > 1) {
+        std::printf("  a farm of %zu logs of %zu rows / the one log %.2f (goal: 1.2 at most)\n",
+                    machines, rows / machines, median(ratios(series[6], series[3])));
+    }
     return true;
 }
 

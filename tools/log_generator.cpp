@@ -1,4 +1,5 @@
 #include "log_generator.hpp"
+#include "platform/concat.hpp"
 
 #include "log/columns.hpp"
 #include "log/row_format.hpp"
@@ -6,6 +7,7 @@
 #include "report/figures/log_time.hpp"
 
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
 namespace wutally::tools {
@@ -36,12 +38,22 @@ std::string Random::hex(int count) {
 }
 
 std::string Random::decimal(int whole, int fraction) {
-    return (next() % 3 == 0 ? "-" : "") + digits(whole) + "." + digits(fraction);
+    // Drawn last part first, as the example logs were made.
+    const std::string after_point = digits(fraction);
+    const std::string before_point = digits(whole);
+    const std::string_view sign = next() % 3 == 0 ? "-" : "";
+    return concat(sign, before_point, ".", after_point);
 }
 
 std::string Random::julian_time() {
-    return "245" + digits(4) + "." + digits(5) + " (Sat Feb 23 0" + digits(1) + ":" + digits(2) +
-           ":" + digits(2) + " 2002)";
+    // Drawn last part first, as the example logs were made.
+    const std::string second = digits(2);
+    const std::string minute = digits(2);
+    const std::string hour = digits(1);
+    const std::string fraction = digits(5);
+    const std::string day = digits(4);
+    return concat("245", day, ".", fraction, " (Sat Feb 23 0", hour, ":", minute, ":", second,
+                  " 2002)");
 }
 
 std::string date_text(double moment) {
@@ -140,7 +152,11 @@ std::string log_row(std::string_view date, const std::vector<std::string>& value
     return row;
 }
 
-std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
+namespace {
+
+// Hands the rows of a generated log to `take` one by one, as row number and
+// text, and returns the name in the last.
+template <class Take> std::string generate_rows(std::size_t rows, Take take) {
     // CPU times, the account's total, scores and powers are never below zero
     // in a real log.
     std::vector<std::size_t> positive;
@@ -149,8 +165,6 @@ std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
         positive.push_back(value_index(header));
     }
     Random random;
-    std::ofstream out(path, std::ios::binary);
-    std::string buffer = log::header_row();
     std::string name;
     double moment = 17167; // 2017-01-01, then a unit every five minutes or so
     for (std::size_t row = 0; row < rows; ++row) {
@@ -162,14 +176,60 @@ std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
                 values[index].erase(0, 1);
             }
         }
-        buffer += log_row(date_text(moment), values);
-        if (buffer.size() > (1U << 20)) {
-            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            buffer.clear();
+        take(row, log_row(date_text(moment), values));
+    }
+    return name;
+}
+
+// A log written through a buffer of about a MiB.
+class LogWriter {
+  public:
+    explicit LogWriter(const std::filesystem::path& path)
+        : out_(path, std::ios::binary), buffer_(log::header_row()) {}
+    LogWriter(const LogWriter&) = delete;
+    LogWriter& operator=(const LogWriter&) = delete;
+    ~LogWriter() { flush(); }
+
+    void add(const std::string& row) {
+        buffer_ += row;
+        if (buffer_.size() > (1U << 20)) {
+            flush();
         }
     }
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    return name;
+
+  private:
+    void flush() {
+        out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+        buffer_.clear();
+    }
+
+    std::ofstream out_;
+    std::string buffer_;
+};
+
+} // namespace
+
+std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
+    LogWriter log(path);
+    return generate_rows(rows, [&](std::size_t, const std::string& row) { log.add(row); });
+}
+
+void generate_farm(const std::filesystem::path& directory, std::size_t rows, std::size_t machines) {
+    std::unique_ptr<LogWriter> log;
+    std::size_t machine = 0;
+    generate_rows(rows, [&](std::size_t row, const std::string& text) {
+        if (!log || row >= (machine + 1) * rows / machines) {
+            if (log) {
+                ++machine;
+            }
+            std::string name = std::to_string(10000 + machine); // "m0000" on
+            name[0] = 'm';
+            const auto folder = directory / name;
+            std::filesystem::create_directories(folder);
+            log = std::make_unique<LogWriter>(folder / "WUTally.csv");
+        }
+        log->add(text);
+    });
 }
 
 } // namespace wutally::tools

@@ -43,4 +43,9 @@ std::string log_row(std::string_view date, const std::vector<std::string>& value
 // Writes a log of `rows` rows and returns the name in its last row.
 std::string generate_log(const std::filesystem::path& path, std::size_t rows);
 
+// The same rows as the log of `rows` rows, machine by machine: the first
+// rows / machines in the log of folder "m0000" under the directory, the
+// next in "m0001", and so on.
+void generate_farm(const std::filesystem::path& directory, std::size_t rows, std::size_t machines);
+
 } // namespace wutally::tools
