@@ -24,11 +24,25 @@ TakeFailure failure_of(FileError error) {
     }
 }
 
+// The log a path names through links: where a link cannot be followed, the
+// path itself, whose opening then meets what stood in the way.
+std::string log_behind_links(platform::FileSystem& files, const std::string& path) {
+    auto target = files.link_target(path);
+    return target ? *std::move(target) : path;
+}
+
+// Where a folder's kind cannot be told, it is taken for a share, whose
+// bounds are the longer.
+platform::ShareKind share_kind(platform::FileSystem& files, const std::string& path) {
+    const auto share = files.share_of(path);
+    return share ? *share : platform::ShareKind::network;
+}
+
 } // namespace
 
 LogLock::LogLock(const LockServices& services, const std::string& path)
-    : services_(services), path_(services.files.link_target(path)),
-      share_(services.files.share_of(path_)), lease_(services, path_, events_),
+    : services_(services), path_(log_behind_links(services.files, path)),
+      share_(share_kind(services.files, path_)), lease_(services, path_, events_),
       opening_(services.files, path_,
                services.files.opens_exclusively() && share_ == platform::ShareKind::local
                    ? platform::LogSharing::exclusive

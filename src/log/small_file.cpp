@@ -38,13 +38,17 @@ Result<void, platform::FileError> write_new_file(platform::FileSystem& files,
     if (!file) {
         return file.error();
     }
-    const bool written = (*file)->write_all(bytes) && (*file)->sync();
+    auto written = (*file)->write_all(bytes);
+    if (written) {
+        written = (*file)->sync();
+    }
+    // Closed before anything else is done with it: Windows moves and
+    // removes no open file.
     file->reset();
     if (!written) {
         (void)files.remove(path);
-        return platform::FileError::failed;
     }
-    return {};
+    return written;
 }
 
 Result<std::string, platform::FileError> read_range(const platform::File& file, std::uint64_t start,

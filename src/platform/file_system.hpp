@@ -175,13 +175,13 @@ class FileSystem {
     // The path that a path names through symbolic links, whether or not
     // the file the last link leads to exists yet, or the path itself where
     // it names no link.
-    virtual std::string link_target(const std::string& path) = 0;
+    virtual Result<std::string, FileError> link_target(const std::string& path) = 0;
     // The absolute path with links, "." and ".." resolved as far as the
     // path exists.
-    virtual std::string canonical(const std::string& path) = 0;
-    virtual std::string current_directory() = 0;
+    virtual Result<std::string, FileError> canonical(const std::string& path) = 0;
+    virtual Result<std::string, FileError> current_directory() = 0;
     // Where the directory that holds the path lies.
-    virtual ShareKind share_of(const std::string& path) = 0;
+    virtual Result<ShareKind, FileError> share_of(const std::string& path) = 0;
     // Whether files can be opened for no other process (Windows), rather
     // than have byte ranges locked that leave reads and writes alone.
     [[nodiscard]] virtual bool opens_exclusively() const { return platform::opens_exclusively; }

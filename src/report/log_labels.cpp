@@ -19,7 +19,10 @@ std::vector<std::string> label_parts(platform::FileSystem& file_system, const st
     if (file == standard_input_path) {
         return {"standard input"};
     }
-    const fs::path path(file_system.canonical((base / fs::path(file)).string()));
+    const fs::path given = base / fs::path(file);
+    const auto canonical = file_system.canonical(given.string());
+    // Where the path cannot be resolved, its own names are the label's.
+    const fs::path path = canonical ? fs::path(*canonical) : given.lexically_normal();
     std::vector<std::string> parts;
     for (const fs::path& part : path.relative_path().parent_path()) {
         parts.push_back(part.string());

@@ -1,5 +1,6 @@
 #include "report/report_run.hpp"
 
+#include "log/small_file.hpp"
 #include "report/figures/figure_collector.hpp"
 #include "report/log_labels.hpp"
 #include "report/log_paths.hpp"
@@ -53,22 +54,23 @@ std::optional<std::string> log_under(platform::FileSystem& files, const std::str
 // Writes a file beside its place first and puts it there only when it is
 // whole, so that a failed write leaves an earlier file as it was, and a
 // reader never sees half of one.
-bool write_whole(platform::FileSystem& files, const std::string& path, std::string_view page) {
+Result<void, platform::FileError> write_whole(platform::FileSystem& files, const std::string& path,
+                                              std::string_view bytes) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string partial = path + ".partial" + std::to_string(attempt);
-        auto file = files.create_new(partial);
-        if (!file) {
-            continue; // left by an earlier run, or not writable at all
+        auto written = log::write_new_file(files, partial, bytes, platform::Readers::as_mask_allows);
+        if (!written && written.error() == platform::FileError::exists) {
+            continue; // left by an earlier run
         }
-        const bool written = (*file)->write_all(page) && (*file)->sync();
-        file->reset(); // closed before it is moved: Windows moves no open file
-        if (written && files.rename(partial, path)) {
-            return true;
+        if (written) {
+            written = files.rename(partial, path);
+            if (!written) {
+                (void)files.remove(partial);
+            }
         }
-        (void)files.remove(partial);
-        return false;
+        return written;
     }
-    return false;
+    return platform::FileError::exists;
 }
 
 // Lists the skipped rows of every log; a log that fails is named with the
@@ -131,7 +133,9 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     for (const std::string& path : paths) {
         log_files.push_back(log_file_of(files, path));
     }
-    const std::vector<std::string> labels = log_labels(files, log_files, files.current_directory());
+    // Where the working folder cannot be told, relative paths label as given.
+    const auto here = files.current_directory();
+    const std::vector<std::string> labels = log_labels(files, log_files, here ? *here : "");
     // Only the page draws each work unit, and names each while they are few.
     FigureCollector collector({options.since, options.until, options.html_file.has_value(),
                                options.html_file ? single_points_at_most : 0,

@@ -176,10 +176,18 @@ class FakeFileSystem final : public platform::FileSystem {
     Result<void, platform::FileError> move_no_replace(const std::string& from,
                                                       const std::string& to) override;
     Result<void, platform::FileError> remove(const std::string& path) override;
-    std::string link_target(const std::string& path) override { return path; }
-    std::string canonical(const std::string& path) override { return path; }
-    std::string current_directory() override { return "/"; }
-    platform::ShareKind share_of(const std::string& /*path*/) override { return options_.share; }
+    Result<std::string, platform::FileError> link_target(const std::string& path) override {
+        return path;
+    }
+    Result<std::string, platform::FileError> canonical(const std::string& path) override {
+        return path;
+    }
+    Result<std::string, platform::FileError> current_directory() override {
+        return std::string("/");
+    }
+    Result<platform::ShareKind, platform::FileError> share_of(const std::string& /*path*/) override {
+        return options_.share;
+    }
     [[nodiscard]] bool opens_exclusively() const override { return options_.opens_exclusively; }
 
     // For the files it opens: counts the call, true if it must fail.

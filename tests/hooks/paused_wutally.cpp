@@ -149,10 +149,16 @@ class PausingFileSystem final : public platform::FileSystem {
         return files_->list_directory(path);
     }
     std::string owner_of(const std::string& path) override { return files_->owner_of(path); }
-    std::string link_target(const std::string& path) override { return files_->link_target(path); }
-    std::string canonical(const std::string& path) override { return files_->canonical(path); }
-    std::string current_directory() override { return files_->current_directory(); }
-    platform::ShareKind share_of(const std::string& path) override {
+    Result<std::string, platform::FileError> link_target(const std::string& path) override {
+        return files_->link_target(path);
+    }
+    Result<std::string, platform::FileError> canonical(const std::string& path) override {
+        return files_->canonical(path);
+    }
+    Result<std::string, platform::FileError> current_directory() override {
+        return files_->current_directory();
+    }
+    Result<platform::ShareKind, platform::FileError> share_of(const std::string& path) override {
         return files_->share_of(path);
     }
 

@@ -442,18 +442,24 @@ class PosixFileSystem final : public FileSystem {
         return std::to_string(status.st_uid);
     }
 
-    std::string link_target(const std::string& path) override {
+    Result<std::string, FileError> link_target(const std::string& path) override {
         std::string target = path;
         // As many links as the system itself follows before it gives up.
         for (int links = 0; links < 40; ++links) {
             struct stat link {};
-            if (::lstat(target.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+            if (::lstat(target.c_str(), &link) != 0) {
+                if (errno == ENOENT) {
+                    break; // a link to a file not made yet, or no link at all
+                }
+                return error_of(errno);
+            }
+            if (!S_ISLNK(link.st_mode)) {
                 break;
             }
             std::array<char, 4096> text{};
             const ssize_t size = ::readlink(target.c_str(), text.data(), text.size());
             if (size <= 0 || static_cast<std::size_t>(size) >= text.size()) {
-                break;
+                return size < 0 ? error_of(errno) : FileError::failed;
             }
             const std::string_view leads_to(text.data(), static_cast<std::size_t>(size));
             const std::size_t slash = target.rfind('/');
@@ -464,27 +470,36 @@ class PosixFileSystem final : public FileSystem {
         return target;
     }
 
-    std::string canonical(const std::string& path) override {
+    Result<std::string, FileError> canonical(const std::string& path) override {
         std::error_code error;
         const auto resolved = std::filesystem::weakly_canonical(path, error);
-        return error ? std::filesystem::path(path).lexically_normal().string() : resolved.string();
+        if (error) {
+            return error_of(error.value());
+        }
+        return resolved.string();
     }
 
-    std::string current_directory() override {
+    Result<std::string, FileError> current_directory() override {
         std::error_code error;
-        return std::filesystem::current_path(error).string();
+        const auto directory = std::filesystem::current_path(error);
+        if (error) {
+            return error_of(error.value());
+        }
+        return directory.string();
     }
 
-    ShareKind share_of([[maybe_unused]] const std::string& path) override {
+    Result<ShareKind, FileError> share_of([[maybe_unused]] const std::string& path) override {
 #ifdef __linux__
         const std::size_t slash = path.rfind('/');
         const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
         struct statfs status {};
-        if (::statfs(directory.c_str(), &status) == 0) {
-            return share_of_type(status);
+        if (::statfs(directory.c_str(), &status) != 0) {
+            return error_of(errno);
         }
-#endif
+        return share_of_type(status);
+#else
         return ShareKind::local;
+#endif
     }
 };
 

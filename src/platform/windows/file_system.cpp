@@ -345,27 +345,34 @@ class WindowsFileSystem final : public FileSystem {
         return {};
     }
 
-    std::string link_target(const std::string& path) override { return path; }
+    Result<std::string, FileError> link_target(const std::string& path) override { return path; }
 
-    std::string canonical(const std::string& path) override {
+    Result<std::string, FileError> canonical(const std::string& path) override {
         std::error_code error;
         const auto resolved = std::filesystem::weakly_canonical(path, error);
-        return error ? std::filesystem::path(path).lexically_normal().string() : resolved.string();
+        if (error) {
+            return FileError::failed;
+        }
+        return resolved.string();
     }
 
-    std::string current_directory() override {
+    Result<std::string, FileError> current_directory() override {
         std::error_code error;
-        return std::filesystem::current_path(error).string();
+        const auto directory = std::filesystem::current_path(error);
+        if (error) {
+            return FileError::failed;
+        }
+        return directory.string();
     }
 
-    ShareKind share_of(const std::string& path) override {
+    Result<ShareKind, FileError> share_of(const std::string& path) override {
         if (path.starts_with("\\\\") || path.starts_with("//")) {
             return ShareKind::smb;
         }
         std::error_code error;
         const auto absolute = std::filesystem::absolute(path, error);
         if (error) {
-            return ShareKind::local;
+            return FileError::failed;
         }
         // The folder as the system resolves it: a symbolic link, a junction
         // or a mounted folder may lead to a share.
