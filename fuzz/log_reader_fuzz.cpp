@@ -33,9 +33,13 @@ std::vector<std::string> lines_of(const std::string& bytes, const log::SearchTex
     const auto file = files.open_read(log_path);
     log::LogReader reader(**file, read_size);
     std::vector<std::string> lines;
-    while (const auto line =
-               search ? reader.read_log_line_holding(*search) : reader.read_log_line()) {
-        lines.emplace_back(line->begin(), line->end());
+    const auto keep = [&](std::span<char> line) {
+        lines.emplace_back(line.begin(), line.end());
+        return true;
+    };
+    if (!(search ? log::for_each_line_holding(reader, *search, keep)
+                 : log::for_each_line(reader, keep))) {
+        std::abort(); // the in-memory file never fails a read
     }
     return lines;
 }
@@ -141,18 +145,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         files.put_file(log_path, bytes);
         const auto file = files.open_read(log_path);
         const std::string result_text = "name=" + name + "\n";
-        // Whole, and split in two at every size from the read size on.
+        // Whole, and in pieces from both ends at every size from the read
+        // size on.
         const auto check = log::is_already_logged(**file, bytes.size(), result_text);
-        const auto split = log::is_already_logged(**file, bytes.size(), result_text, read_size);
+        const auto split = log::is_already_logged(**file, bytes.size(), result_text,
+                                                  log::PieceSizes{read_size, 64, 2});
         const auto expected = plain_check(all, log::stored_form(name));
         const bool ends_with_line_break = bytes.ends_with('\r') || bytes.ends_with('\n');
-        if (check.outcome != expected || split.outcome != expected) {
+        if (!check || !split || check->outcome != expected || split->outcome != expected) {
             std::abort();
         }
         // A check that passes has read to the end.
         if (expected == log::CheckOutcome::not_logged &&
-            (check.ends_with_line_break != ends_with_line_break ||
-             split.ends_with_line_break != ends_with_line_break)) {
+            (check->ends_with_line_break != ends_with_line_break ||
+             split->ends_with_line_break != ends_with_line_break)) {
             std::abort();
         }
     }

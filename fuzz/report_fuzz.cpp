@@ -8,7 +8,7 @@
 // byte.
 #include "fake/fake_file_system.hpp"
 #include "report/figures/figure_collector.hpp"
-#include "report/reading/log_scan.hpp"
+#include "report/reading/scan_logs.hpp"
 #include "report/rendering/html_report.hpp"
 #include "report/rendering/json_report.hpp"
 #include "report/rendering/metrics_report.hpp"
@@ -213,11 +213,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fake::FakeFileSystem files;
     report::FigureCollector collector;
+    std::vector<report::LogToScan> to_scan;
     for (std::size_t at = 0; at < logs.size(); ++at) {
         const std::string path = "log" + std::to_string(at) + ".csv";
         files.put_file(path, logs[at]);
-        (void)report::scan_log(files, path, {path, path}, collector);
+        to_scan.push_back({path, {path, path}});
     }
+    // Both logs at once, and each in pieces of a few dozen bytes.
+    (void)report::scan_logs(files, to_scan, collector, report::MissingLog::fails,
+                            log::PieceSizes{1, 48, 2});
     const report::Figures figures = collector.finish();
     JsonCheck(report::json_report(figures)).document();
     check_page(report::html_report(figures));

@@ -154,8 +154,8 @@ std::string log_row(std::string_view date, const std::vector<std::string>& value
 
 namespace {
 
-// Hands the rows of a generated log to `take` one by one, as row number and
-// text, and returns the name in the last.
+// Hands the rows of a generated log to `take` one by one, as row number,
+// work unit name and text, and returns the name in the last.
 template <class Take> std::string generate_rows(std::size_t rows, Take take) {
     // CPU times, the account's total, scores and powers are never below zero
     // in a real log.
@@ -176,7 +176,7 @@ template <class Take> std::string generate_rows(std::size_t rows, Take take) {
                 values[index].erase(0, 1);
             }
         }
-        take(row, log_row(date_text(moment), values));
+        take(row, name, log_row(date_text(moment), values));
     }
     return name;
 }
@@ -209,15 +209,24 @@ class LogWriter {
 
 } // namespace
 
-std::string generate_log(const std::filesystem::path& path, std::size_t rows) {
+std::string generate_log(const std::filesystem::path& path, std::size_t rows,
+                         std::optional<std::size_t> named_row) {
     LogWriter log(path);
-    return generate_rows(rows, [&](std::size_t, const std::string& row) { log.add(row); });
+    std::string named;
+    const std::string last =
+        generate_rows(rows, [&](std::size_t row, const std::string& name, const std::string& text) {
+            log.add(text);
+            if (row == named_row) {
+                named = name;
+            }
+        });
+    return named_row ? named : last;
 }
 
 void generate_farm(const std::filesystem::path& directory, std::size_t rows, std::size_t machines) {
     std::unique_ptr<LogWriter> log;
     std::size_t machine = 0;
-    generate_rows(rows, [&](std::size_t row, const std::string& text) {
+    generate_rows(rows, [&](std::size_t row, const std::string&, const std::string& text) {
         if (!log || row >= (machine + 1) * rows / machines) {
             if (log) {
                 ++machine;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +41,10 @@ void set_value(std::vector<std::string>& values, std::string_view header, std::s
 // "\r\n", the date field and the values as the writer formats them.
 std::string log_row(std::string_view date, const std::vector<std::string>& values);
 
-// Writes a log of `rows` rows and returns the name in its last row.
-std::string generate_log(const std::filesystem::path& path, std::size_t rows);
+// Writes a log of `rows` rows and returns the name in its last row, or in
+// the row numbered `named_row` (from 0) where one is given.
+std::string generate_log(const std::filesystem::path& path, std::size_t rows,
+                         std::optional<std::size_t> named_row = std::nullopt);
 
 // The same rows as the log of `rows` rows, machine by machine: the first
 // rows / machines in the log of folder "m0000" under the directory, the

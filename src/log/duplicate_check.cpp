@@ -5,7 +5,7 @@
 #include "log/line_reader.hpp"
 #include "log/record_parser.hpp"
 #include "log/row_format.hpp"
-#include "log/split_point.hpp"
+#include "log/small_file.hpp"
 #include "platform/side_by_side.hpp"
 
 #include <algorithm>
@@ -30,118 +30,158 @@ struct Match {
 };
 
 // Reads the rest of the part until a row holds the name in the column.
-std::optional<Match> rows_hold_name(LogReader& reader, const SearchText& search,
-                                    std::string_view name, std::size_t column) {
-    const bool skipping = can_search_for(name);
+Result<std::optional<Match>, ReadError> rows_hold_name(LogReader& reader, const SearchText& search,
+                                                       std::string_view name, std::size_t column) {
     Record record;
-    while (const auto line =
-               skipping ? reader.read_log_line_holding(search) : reader.read_log_line()) {
-        // Only the fields up to the name column are needed.
-        parse_log_record(*line, record, column + 1);
-        if (field_at(record, column) == name) {
-            return Match{reader.line_offset()};
-        }
-    }
-    return std::nullopt;
-}
-
-// Where a long log is split for two readers; none for a shorter log.
-std::optional<std::uint64_t> middle_line_start(const platform::File& log, std::uint64_t size,
-                                               std::uint64_t split_from) {
-    if (size < split_from || size < 2) {
-        return std::nullopt;
-    }
-    return line_start_near(log, size / 2);
-}
-
-// What reading one part of the log found.
-struct PartScan {
     std::optional<Match> match;
-    bool failed = false;
+    const auto lacks_name = [&](std::span<char> line) {
+        // Only the fields up to the name column are needed.
+        parse_log_record(line, record, column + 1);
+        if (field_at(record, column) == name) {
+            match = Match{reader.line_offset()};
+        }
+        return !match;
+    };
+    const auto read = can_search_for(name) ? for_each_line_holding(reader, search, lacks_name)
+                                           : for_each_line(reader, lacks_name);
+    if (!read) {
+        return read.error();
+    }
+    return match;
+}
+
+// What reading one piece of the log found.
+struct PieceScan {
+    std::optional<Match> match;
     bool has_read = false;
     bool ends_with_line_break = false;
     std::uint64_t read_to = 0;
 };
 
-PartScan scan_part(LogReader& reader, const SearchText& search, std::string_view name,
-                   std::size_t column) {
+Result<PieceScan, ReadError> scan_piece(LogReader& reader, const SearchText& search,
+                                        std::string_view name, std::size_t column) {
     const auto match = rows_hold_name(reader, search, name, column);
-    return {match, reader.failed(), reader.has_read(), reader.ends_with_line_break(),
-            reader.read_to()};
+    if (!match) {
+        return match.error();
+    }
+    return PieceScan{*match, reader.has_read(), reader.ends_with_line_break(), reader.read_to()};
 }
 
-// Scans the first part here and, at the same time, the second on a second
-// thread.
-PartScan scan_parts(LogReader& first, const platform::File& log,
-                    std::optional<std::uint64_t> middle, const SearchText& search,
-                    std::string_view name, std::size_t column) {
-    if (!middle) {
-        return scan_part(first, search, name, column);
+// The pieces' findings as one: a match in any; the log read as far as the
+// first piece that fell short of its end (the log shrank meanwhile); its
+// last byte that of the last piece that read any.
+PieceScan joined(const std::vector<PieceScan>& scans, const std::vector<ByteRange>& pieces) {
+    PieceScan log;
+    bool short_of_end = false;
+    for (std::size_t at = 0; at < scans.size(); ++at) {
+        const PieceScan& piece = scans[at];
+        log.match = log.match ? log.match : piece.match;
+        if (piece.has_read) {
+            log.has_read = true;
+            log.ends_with_line_break = piece.ends_with_line_break;
+        }
+        if (!short_of_end) {
+            log.read_to = piece.read_to;
+            short_of_end = piece.read_to < pieces[at].end;
+        }
     }
-    PartScan both;
-    PartScan second;
-    platform::run_side_by_side([&] { both = scan_part(first, search, name, column); },
-                               [&] {
-                                   LogReader reader(log, ByteRange{*middle});
-                                   second = scan_part(reader, search, name, column);
-                               });
-    // The log's last byte is the second part's, unless that part is empty.
-    return {both.match ? both.match : second.match, both.failed || second.failed, true,
-            second.has_read ? second.ends_with_line_break : both.ends_with_line_break,
-            both.read_to < *middle ? both.read_to : second.read_to};
+    return log;
+}
+
+// Scans the pieces from both ends at once, piece 0 with the reader that
+// has read the header, until a piece holds the name.
+Result<PieceScan, ReadError> scan_pieces(LogReader& first, const platform::File& log,
+                                         const std::vector<ByteRange>& pieces,
+                                         const SearchText& search, std::string_view name,
+                                         std::size_t column) {
+    std::vector<PieceScan> scans(pieces.size());
+    std::vector<std::optional<ReadError>> failures(pieces.size());
+    const auto scan = [&](std::size_t piece) {
+        std::optional<LogReader> own;
+        LogReader& reader = piece == 0 ? first : own.emplace(log, pieces[piece]);
+        auto found = scan_piece(reader, search, name, column);
+        if (!found) {
+            failures[piece] = found.error();
+            return false;
+        }
+        scans[piece] = *found;
+        return !found->match;
+    };
+    read_from_both_ends(pieces.size(), scan, scan, 1);
+    for (const auto& failure : failures) {
+        if (failure) {
+            return *failure;
+        }
+    }
+    return joined(scans, pieces);
+}
+
+// With no name column: whether any line follows the header, in any piece,
+// and how far the log was read to tell.
+Result<PieceScan, ReadError> scan_for_a_row(LogReader& first, const platform::File& log,
+                                            const std::vector<ByteRange>& pieces) {
+    PieceScan scan;
+    std::optional<LogReader> rest;
+    auto line = first.read_log_line();
+    if (line && !*line && pieces.size() > 1) {
+        line = rest.emplace(log, ByteRange{pieces[1].first}).read_log_line();
+    }
+    if (!line) {
+        return line.error();
+    }
+    const LogReader& last = rest ? *rest : first;
+    scan.match = *line ? std::optional(Match{}) : std::nullopt;
+    scan.ends_with_line_break = last.ends_with_line_break();
+    scan.read_to = last.read_to();
+    return scan;
 }
 
 } // namespace
 
-DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_size,
-                                 std::string_view result_text, std::uint64_t split_from) {
-    const auto middle = middle_line_start(log, log_size, split_from);
+CheckResult is_already_logged(const platform::File& log, std::uint64_t log_size,
+                              std::string_view result_text, const PieceSizes& sizes) {
+    const auto pieces = cut_into_pieces(log, log_size, sizes);
+    if (!pieces) {
+        return CheckError::read_failed;
+    }
     // Read by offset, so the check sees the log from its start wherever the
     // file stands.
-    LogReader reader(log, middle ? ByteRange{0, *middle} : ByteRange{});
-    Record record;
+    LogReader reader(log, pieces->front());
+    const auto first_line = reader.read_log_line();
+    if (!first_line) {
+        return CheckError::read_failed;
+    }
     HeaderTable header;
     std::string header_row;
-    if (const auto first_line = reader.read_log_line()) {
-        header_row.assign(first_line->data(), first_line->size());
-        parse_log_record(*first_line, record);
+    if (*first_line) {
+        Record record;
+        header_row.assign((*first_line)->data(), (*first_line)->size());
+        parse_log_record(**first_line, record);
         header.load_header_table(record);
     }
     const client::Lookup value = client::find_value(result_text, "name");
     if (!value) {
-        return {.outcome = CheckOutcome::no_name_value, .name_failure = value.error()};
+        return DuplicateCheck{.outcome = CheckOutcome::no_name_value,
+                              .name_failure = value.error()};
     }
     DuplicateCheck check{.outcome = CheckOutcome::not_logged, .name = stored_form(*value)};
     const auto column = header.column_of("name");
     check.name_column = column;
-    PartScan scan;
-    if (!column) {
-        // Any further line, in either part, is a row without a name column.
-        // With none, the first reader has read to the end of the log.
-        std::optional<LogReader> rest;
-        if (middle) {
-            rest.emplace(log, ByteRange{*middle});
-        }
-        if (reader.read_log_line() || (rest && rest->read_log_line())) {
-            check.outcome = CheckOutcome::no_name_column;
-            check.other_separator = other_separator(header_row);
-        }
-        scan.failed = reader.failed() || (rest && rest->failed());
-        scan.ends_with_line_break = reader.ends_with_line_break();
-        scan.read_to = rest && reader.read_to() >= *middle ? rest->read_to() : reader.read_to();
-    } else {
-        const SearchText search(check.name, reader.buffered());
-        scan = scan_parts(reader, log, middle, search, check.name, *column);
-        if (scan.match) {
-            check.outcome = CheckOutcome::already_logged;
-            check.match_offset = scan.match->offset;
-        }
+    const auto scan =
+        column ? scan_pieces(reader, log, *pieces, SearchText(check.name, reader.buffered()),
+                             check.name, *column)
+               : scan_for_a_row(reader, log, *pieces);
+    if (!scan) {
+        return CheckError::read_failed;
     }
-    if (scan.failed) {
-        check.outcome = CheckOutcome::read_error;
+    if (scan->match) {
+        // Without a name column, a row after the header is what stops the run.
+        check.outcome = column ? CheckOutcome::already_logged : CheckOutcome::no_name_column;
+        check.match_offset = column ? scan->match->offset : std::nullopt;
+        check.other_separator = column ? std::nullopt : other_separator(header_row);
     }
-    check.ends_with_line_break = scan.ends_with_line_break;
-    check.read_to = scan.read_to;
+    check.ends_with_line_break = scan->ends_with_line_break;
+    check.read_to = scan->read_to;
     return check;
 }
 
@@ -174,71 +214,66 @@ std::optional<std::uint64_t> appended_lines_start(std::uint64_t checked,
 
 // The earlier check carried on over the lines appended since; none where
 // they cannot be told from the lines checked before.
-std::optional<DuplicateCheck> check_appended(const platform::File& log, std::uint64_t log_size,
-                                             const EarlierCheck& earlier) {
-    std::array<char, 3> bytes{};
-    const auto count = log.read_at(earlier.size - 1, bytes);
+Result<std::optional<DuplicateCheck>, CheckError>
+check_appended(const platform::File& log, std::uint64_t log_size, const EarlierCheck& earlier) {
+    const auto around = read_range(log, earlier.size - 1, 3);
+    if (!around) {
+        return CheckError::read_failed;
+    }
+    const auto start = around->empty() ? std::nullopt : appended_lines_start(earlier.size, *around);
+    if (!start) {
+        return std::optional<DuplicateCheck>();
+    }
     DuplicateCheck check = earlier.check;
-    if (!count) {
-        check.outcome = CheckOutcome::read_error;
-        return check;
-    }
-    const auto start = appended_lines_start(earlier.size, std::span(bytes).first(*count));
-    if (*count == 0 || !start) {
-        return std::nullopt;
-    }
     LogReader reader(log, ByteRange{*start, log_size});
-    const SearchText search(check.name);
-    if (const auto match = rows_hold_name(reader, search, check.name, *check.name_column)) {
-        check.outcome = CheckOutcome::already_logged;
-        check.match_offset = match->offset;
+    const auto match =
+        rows_hold_name(reader, SearchText(check.name), check.name, *check.name_column);
+    if (!match) {
+        return CheckError::read_failed;
     }
-    if (reader.failed()) {
-        check.outcome = CheckOutcome::read_error;
+    if (*match) {
+        check.outcome = CheckOutcome::already_logged;
+        check.match_offset = (*match)->offset;
     }
     if (reader.has_read()) {
         check.ends_with_line_break = reader.ends_with_line_break();
     } else if (*start > earlier.size) {
         check.ends_with_line_break = true; // only a line break was appended
     }
-    return check;
+    return std::optional(check);
 }
 
-// The last bytes of the first `size` of the log, as many as a check keeps.
+// The last bytes of the first `size` of the log, as many as a check keeps;
+// none where they cannot all be read.
 std::optional<std::string> tail_of(const platform::File& log, std::uint64_t size) {
     constexpr std::uint64_t tail_size = 4096;
     const std::uint64_t start = size - std::min(size, tail_size);
-    std::string tail(static_cast<std::size_t>(size - start), '\0');
-    std::size_t taken = 0;
-    while (taken < tail.size()) {
-        const auto count = log.read_at(start + taken, std::span(tail).subspan(taken));
-        if (!count || *count == 0) {
-            return std::nullopt;
-        }
-        taken += *count;
+    auto tail = read_range(log, start, size - start);
+    if (!tail || tail->size() != size - start) {
+        return std::nullopt;
     }
-    return tail;
+    return *std::move(tail);
 }
 
 // Whether the line at the offset, which the earlier check found to hold the
-// name, holds it still: it may have been a row that its run took back.
+// name, holds it still: it may have been a row that its run took back. Not
+// where that cannot be read: the whole log is checked again then.
 bool still_holds_name(const platform::File& log, std::uint64_t log_size,
                       const DuplicateCheck& check) {
     if (!check.match_offset || *check.match_offset == 0 || !check.name_column) {
         return false;
     }
-    std::array<char, 1> before{};
-    const auto count = log.read_at(*check.match_offset - 1, before);
-    if (!count || *count != 1 || (before[0] != '\r' && before[0] != '\n')) {
+    const auto before = read_range(log, *check.match_offset - 1, 1);
+    if (!before || (*before != "\r" && *before != "\n")) {
         return false;
     }
     LogReader reader(log, ByteRange{*check.match_offset, log_size});
     const auto line = reader.read_log_line();
-    if (!line) {
+    if (!line || !*line) {
         return false;
     }
     Record record;
-    parse_log_record(*line, record, *check.name_column + 1);
+    parse_log_record(**line, record, *check.name_column + 1);
     return field_at(record, *check.name_column) == check.name;
 }
 
@@ -259,10 +294,14 @@ std::optional<EarlierCheck> check_before_hold(platform::FileSystem& files, const
     // size, whose last bytes read the same before the check as after it, was
     // checked whole.
     const auto tail_before = tail_of(**log, *size);
-    const DuplicateCheck check = is_already_logged(**log, *size, result_text);
-    const bool read_whole = check.outcome == CheckOutcome::already_logged || check.read_to >= *size;
-    auto earlier = remember_check(**log, *size, check);
-    if (!tail_before || !earlier || !read_whole || earlier->tail != *tail_before) {
+    const auto check = is_already_logged(**log, *size, result_text);
+    if (!tail_before || !check) {
+        return std::nullopt;
+    }
+    const bool read_whole =
+        check->outcome == CheckOutcome::already_logged || check->read_to >= *size;
+    auto earlier = remember_check(**log, *size, *check);
+    if (!earlier || !read_whole || earlier->tail != *tail_before) {
         return std::nullopt;
     }
     return earlier;
@@ -283,17 +322,23 @@ std::optional<EarlierCheck> remember_check(const platform::File& log, std::uint6
     return EarlierCheck{*identity, log_size, check, *std::move(tail)};
 }
 
-DuplicateCheck check_under_hold(const platform::File& log, std::uint64_t log_size,
-                                std::string_view result_text,
-                                const std::optional<EarlierCheck>& earlier) {
+CheckResult check_under_hold(const platform::File& log, std::uint64_t log_size,
+                             std::string_view result_text,
+                             const std::optional<EarlierCheck>& earlier) {
     if (earlier && log.identity() && *log.identity() == earlier->file &&
         log_size >= earlier->size && tail_of(log, earlier->size) == earlier->tail) {
         if (earlier->check.outcome == CheckOutcome::already_logged) {
             if (still_holds_name(log, log_size, earlier->check)) {
                 return earlier->check;
             }
-        } else if (auto check = check_appended(log, log_size, *earlier)) {
-            return *std::move(check);
+        } else {
+            auto check = check_appended(log, log_size, *earlier);
+            if (!check) {
+                return check.error();
+            }
+            if (*check) {
+                return **std::move(check);
+            }
         }
     }
     return is_already_logged(log, log_size, result_text);

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "client/key_lookup.hpp"
+#include "log/piece_schedule.hpp"
 #include "platform/file_system.hpp"
+#include "platform/result.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -16,7 +18,10 @@ enum class CheckOutcome {
     no_name_value,  // "name" has no value in the result text
     no_name_column, // a row follows a header without a "name" column
     already_logged,
-    read_error,
+};
+
+enum class CheckError {
+    read_failed,
 };
 
 struct DuplicateCheck {
@@ -25,14 +30,16 @@ struct DuplicateCheck {
     // Why "name" has no value, with no_name_value.
     client::LookupFailure name_failure = client::LookupFailure::no_key;
     // The log ends in a CR or LF (a spreadsheet saved it), so a new row needs
-    // no line break in front of it.
+    // no line break in front of it; not told with already_logged, whose
+    // reading ends where the name is found.
     bool ends_with_line_break = false;
     // Where the header row has "name"; none without one.
     std::optional<std::size_t> name_column{};
     // With already_logged: where the line that holds the name starts, where
     // that can be told.
     std::optional<std::uint64_t> match_offset{};
-    // How far the log was read: short of its size where it shrank meanwhile.
+    // How far the log was read: short of its size where it shrank
+    // meanwhile; not told with already_logged either.
     std::uint64_t read_to = 0;
     // With no_name_column: the header's texts are separated by this instead.
     std::optional<char> other_separator{};
@@ -49,19 +56,19 @@ struct EarlierCheck {
     std::string tail;
 };
 
-// A log of this size or more is read in two halves, on two threads.
-inline constexpr std::uint64_t split_threshold = std::uint64_t{2} << 20;
+using CheckResult = Result<DuplicateCheck, CheckError>;
 
 // Reads the whole log, of `log_size` bytes, from its start and compares the
 // column headed "name" of every row after the header with the work unit's
-// name, stored form against stored form, exactly and case-sensitively.
-DuplicateCheck is_already_logged(const platform::File& log, std::uint64_t log_size,
-                                 std::string_view result_text,
-                                 std::uint64_t split_from = split_threshold);
+// name, stored form against stored form, exactly and case-sensitively. A
+// long log is read in pieces from both ends at once.
+CheckResult is_already_logged(const platform::File& log, std::uint64_t log_size,
+                              std::string_view result_text, const PieceSizes& sizes = {});
 
 // Checks the log at the path, if there is a non-empty one that can be read
 // now, without holding it. None where that check could not decide anything
-// a later one may build on.
+// a later one may build on, a failure to read it included: the check under
+// the hold then reads the whole log and meets the failure itself.
 std::optional<EarlierCheck> check_before_hold(platform::FileSystem& files, const std::string& path,
                                               std::string_view result_text);
 
@@ -76,8 +83,8 @@ std::optional<EarlierCheck> remember_check(const platform::File& log, std::uint6
 // only the lines appended since are read, and a row found to hold the name
 // is read again, as it may have been taken back since; otherwise the whole
 // log is read.
-DuplicateCheck check_under_hold(const platform::File& log, std::uint64_t log_size,
-                                std::string_view result_text,
-                                const std::optional<EarlierCheck>& earlier);
+CheckResult check_under_hold(const platform::File& log, std::uint64_t log_size,
+                             std::string_view result_text,
+                             const std::optional<EarlierCheck>& earlier);
 
 } // namespace wutally::log

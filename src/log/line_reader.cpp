@@ -31,6 +31,18 @@ LogReader::LogReader(const platform::File& log, ByteRange range, std::size_t rea
       read_size_(std::max<std::size_t>(read_size, 2)), record_buffer_(read_size_),
       at_log_start_(range.first == 0) {}
 
+LogReader::LogReader(const platform::File& log, std::vector<char> buffer)
+    : log_(log), read_size_(default_read_size), record_buffer_(std::move(buffer)) {
+    record_buffer_.resize(std::max(record_buffer_.size(), read_size_));
+}
+
+LogReader::LogReader(const platform::File& log, ByteRange range, std::vector<char> buffer)
+    : log_(log), range_(range), offset_(range.first), buffer_offset_(range.first),
+      read_size_(default_read_size), record_buffer_(std::move(buffer)),
+      at_log_start_(range.first == 0) {
+    record_buffer_.resize(std::max(record_buffer_.size(), read_size_));
+}
+
 std::optional<std::uint64_t> line_start_after(std::uint64_t at, std::span<const char> from_before) {
     for (std::size_t index = 0; index < from_before.size(); ++index) {
         const char byte = from_before[index];
@@ -105,7 +117,7 @@ void LogReader::move_unread_to_front() {
 // Reads behind the unread bytes. False at the end of the log or on a failed
 // read.
 bool LogReader::read_more() {
-    if (at_end_ || failed_) {
+    if (at_end_ || failure_) {
         return false;
     }
     move_unread_to_front();
@@ -118,7 +130,7 @@ bool LogReader::read_more() {
                        : range_     ? log_.read_at(offset_, free)
                                     : log_.read(free);
     if (!count) {
-        failed_ = true;
+        failure_ = ReadError::failed;
         return false;
     }
     if (*count == 0) {
@@ -133,7 +145,22 @@ bool LogReader::read_more() {
     return true;
 }
 
-std::optional<std::span<char>> LogReader::read_log_line() {
+LogReader::Line LogReader::line_or_failure(std::optional<std::span<char>> line) const {
+    if (failure_) {
+        return *failure_;
+    }
+    return line;
+}
+
+LogReader::Line LogReader::read_log_line() {
+    return line_or_failure(next_line());
+}
+
+LogReader::Line LogReader::read_log_line_holding(const SearchText& text) {
+    return line_or_failure(next_line_holding(text));
+}
+
+std::optional<std::span<char>> LogReader::next_line() {
     if (skip_lf_ && (begin_ < end_ || read_more())) {
         if (record_buffer_[begin_] == '\n') {
             ++begin_;
@@ -143,7 +170,7 @@ std::optional<std::span<char>> LogReader::read_log_line() {
     std::size_t end = line_end();
     while (end == end_) {
         if (line_limit_ && line_bytes_read_ > *line_limit_) {
-            line_too_long_ = true;
+            failure_ = ReadError::line_too_long;
             return std::nullopt;
         }
         // Reading more may move the unread bytes, so the end is found anew.
@@ -153,7 +180,7 @@ std::optional<std::span<char>> LogReader::read_log_line() {
             break;
         }
     }
-    if (failed_ || (end == end_ && begin_ == end_ && !line_had_zero_bytes_)) {
+    if (failure_ || (end == end_ && begin_ == end_ && !line_had_zero_bytes_)) {
         return std::nullopt;
     }
     line_had_zero_bytes_ = false;
@@ -208,18 +235,18 @@ void LogReader::skip_lines_before(std::size_t until) {
     }
 }
 
-std::optional<std::span<char>> LogReader::read_log_line_holding(const SearchText& text) {
+std::optional<std::span<char>> LogReader::next_line_holding(const SearchText& text) {
     for (;;) {
         // A zero byte, left out of a line, could split the text: no skipping
         // over it.
         if (has_zero_byte()) {
-            return read_log_line();
+            return next_line();
         }
         const char* data = record_buffer_.data();
         const char* found = text.find(data + begin_, data + end_);
         if (found != data + end_) {
             skip_lines_before(static_cast<std::size_t>(found - data));
-            return read_log_line();
+            return next_line();
         }
         // The unfinished last line may still hold the text once more is read.
         skip_lines_before(end_);

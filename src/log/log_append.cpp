@@ -88,20 +88,20 @@ class Appender {
         if (*size == 0) {
             bytes = header_row() + std::string(row_separator);
         } else {
-            const DuplicateCheck check = check_under_hold(log, *size, texts_.result, earlier_);
-            if (check.outcome == CheckOutcome::read_error) {
+            const auto check = check_under_hold(log, *size, texts_.result, earlier_);
+            if (!check) {
                 return Try::read_error;
             }
-            if (check.outcome != CheckOutcome::not_logged) {
-                result_.check = check;
+            if (check->outcome != CheckOutcome::not_logged) {
+                result_.check = *check;
                 return Try::refused;
             }
             // Should the hold be lost, the next one reads only what was
             // appended since; a short log is read again as fast.
             if (*size > remembered_from) {
-                earlier_ = remember_check(log, *size, check);
+                earlier_ = remember_check(log, *size, *check);
             }
-            if (!check.ends_with_line_break) {
+            if (!check->ends_with_line_break) {
                 bytes = row_separator;
             }
         }

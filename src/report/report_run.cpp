@@ -4,8 +4,9 @@
 #include "report/figures/figure_collector.hpp"
 #include "report/log_labels.hpp"
 #include "report/log_paths.hpp"
-#include "report/reading/log_scan.hpp"
 #include "report/reading/log_source.hpp"
+#include "report/reading/scan_logs.hpp"
+#include "report/reading/skipped_rows.hpp"
 #include "report/rendering/html_report.hpp"
 #include "report/rendering/json_report.hpp"
 #include "report/rendering/metrics_report.hpp"
@@ -58,7 +59,8 @@ Result<void, platform::FileError> write_whole(platform::FileSystem& files, const
                                               std::string_view bytes) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string partial = path + ".partial" + std::to_string(attempt);
-        auto written = log::write_new_file(files, partial, bytes, platform::Readers::as_mask_allows);
+        auto written =
+            log::write_new_file(files, partial, bytes, platform::Readers::as_mask_allows);
         if (!written && written.error() == platform::FileError::exists) {
             continue; // left by an earlier run
         }
@@ -83,7 +85,8 @@ ReportStatus list_skipped_rows(const std::vector<std::string>& paths,
     bool listed_any = false;
     for (const std::string& path : paths) {
         std::string listing;
-        const auto listed = list_skipped(services.files, path, listing);
+        const auto listed = list_skipped(services.files, path,
+                                         [&](std::string_view line) { listing.append(line); });
         if (!out.print(listing)) {
             say(errors, "wutally-report: cannot write to standard output\n");
             return ReportStatus::failure;
@@ -123,8 +126,8 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
         }
         if (const auto log = log_under(files, **target, paths)) {
             say(errors, "wutally-report: " + printable(**target) +
-                         " would be written over the log " + printable(*log) +
-                         "; nothing is written\n");
+                            " would be written over the log " + printable(*log) +
+                            "; nothing is written\n");
             return ReportStatus::usage_error;
         }
     }
@@ -140,19 +143,22 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     FigureCollector collector({options.since, options.until, options.html_file.has_value(),
                                options.html_file ? single_points_at_most : 0,
                                options.silent_after_days});
+    std::vector<LogToScan> to_scan;
+    for (std::size_t at = 0; at < paths.size(); ++at) {
+        to_scan.push_back({paths[at], {log_files[at], labels[at]}});
+    }
+    // Among several, a machine of the farm that has not logged yet is a log
+    // with no work units, which the report marks silent.
+    const auto scanned = scan_logs(files, to_scan, collector,
+                                   logs.several ? MissingLog::counts_as_empty : MissingLog::fails);
     bool failed = false;
     for (std::size_t at = 0; at < paths.size(); ++at) {
-        LogName name{log_files[at], labels[at]};
-        const auto scanned = scan_log(files, paths[at], name, collector);
-        if (!scanned && scanned.error() == ScanError::no_log_in_directory && logs.several) {
-            // A machine of the farm that has not logged yet: a log with no
-            // work units, which the report marks silent.
-            say(errors, message(paths[at], "no WUTally.csv yet: counted as a log with no "
-                                            "work units"));
-            collector.begin_log(std::move(name), ColumnSet{});
-        } else if (!scanned) {
-            say(errors, message(paths[at], describe(scanned.error())));
+        if (!scanned[at]) {
+            say(errors, message(paths[at], describe(scanned[at].error())));
             failed = true;
+        } else if (*scanned[at] == LogScanned::not_written_yet) {
+            say(errors, message(paths[at], "no WUTally.csv yet: counted as a log with no "
+                                           "work units"));
         }
     }
     if (failed) {
@@ -182,7 +188,7 @@ ReportStatus run_parsed(std::span<const std::string_view> arguments,
     const auto parsed = parse_report_options(arguments);
     if (!parsed) {
         say(errors, "wutally-report: " + printable(parsed.error().message) + "\n" +
-                     std::string(help_pointer));
+                        std::string(help_pointer));
         return ReportStatus::usage_error;
     }
     if (parsed->request != Request::report) {

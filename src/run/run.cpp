@@ -118,7 +118,6 @@ Outcome refusal(const log::DuplicateCheck& check, platform::Console& errors) {
         return Outcome{"WUTally: Work Unit " + check.name + " has already been logged.\n",
                        ExitStatus::already_logged};
     case log::CheckOutcome::not_logged:
-    case log::CheckOutcome::read_error:
         break;
     }
     return failure("WUTally: Could not find name in CSV file.\n");
@@ -180,13 +179,13 @@ void tell_about_other_runs(const log::LockEvents& events, bool had_the_log,
     }
     for (const log::TakenBackRow& row : events.taken_back) {
         say(errors, "WUTally: took back " + std::to_string(row.bytes) + " bytes of a row that " +
-                     holder_text(row.holder) + " left unfinished\n");
+                        holder_text(row.holder) + " left unfinished\n");
     }
     if (events.namesake_seen) {
         say(errors, "WUTally: another machine has this machine's name and machine id, so "
-                     "their runs cannot be told apart and each waits a minute for the other's "
-                     "stale locks; give each machine a name and a machine id of its own (on "
-                     "Linux: rm /etc/machine-id && systemd-machine-id-setup)\n");
+                    "their runs cannot be told apart and each waits a minute for the other's "
+                    "stale locks; give each machine a name and a machine id of its own (on "
+                    "Linux: rm /etc/machine-id && systemd-machine-id-setup)\n");
     }
     if (events.unremovable && !had_the_log) {
         say(errors, unremovable_line(*events.unremovable));
@@ -243,8 +242,8 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
     }
     context.log_directory = std::move(command_line.log_directory);
     if (!context.log_directory.empty()) {
-        say(services.console, "WUTally: Path to WUTally.csv set to: " + context.log_directory +
-                               "\n");
+        say(services.console,
+            "WUTally: Path to WUTally.csv set to: " + context.log_directory + "\n");
     }
     if (auto failed = load_client_files(context, services.files)) {
         return *std::move(failed);

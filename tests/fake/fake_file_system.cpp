@@ -41,8 +41,6 @@ namespace {
 // 2026-12-09 12:00:00 UTC.
 constexpr std::chrono::seconds epoch_offset{1796817600};
 
-std::mutex counting; // two threads of one check may read at once
-
 std::string parent_of(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -55,6 +53,7 @@ class FakeFile final : public platform::File {
         node_->handles.push_back({this, &files_, exclusive});
     }
     ~FakeFile() override {
+        const std::lock_guard guard(files_.store().mutex);
         std::erase_if(node_->locks, [&](const RangeLock& lock) { return lock.owner == this; });
         std::erase_if(node_->handles, [&](const Handle& handle) { return handle.file == this; });
     }
@@ -384,12 +383,14 @@ std::optional<std::size_t> FakeFileSystem::first_operation(Operation operation,
 }
 
 void FakeFileSystem::note_read(std::uint64_t offset, const char* into) {
+    const std::lock_guard lock(store_->mutex);
     if ((reinterpret_cast<std::uintptr_t>(into) - offset) % 64 != 0) {
         ++reads_out_of_step_;
     }
 }
 
 bool FakeFileSystem::fails(Operation operation, const std::string& path) {
+    const std::lock_guard lock(store_->mutex);
     if (ended_) {
         return true;
     }
@@ -402,7 +403,6 @@ bool FakeFileSystem::fails(Operation operation, const std::string& path) {
     if (ended_) {
         return true;
     }
-    const std::lock_guard lock(counting);
     ++operation_count_;
     done_.push_back(call);
     const bool failing = fail_this_ || (failing_operation_ != 0 &&
@@ -420,6 +420,7 @@ platform::OpenResult FakeFileSystem::open(const std::string& given, Operation op
     if (fails(operation, given)) {
         return FileError::failed;
     }
+    const std::lock_guard lock(store_->mutex);
     const std::string path = full(given);
     auto node = store_->node_at(path);
     if (node && exclusive) {

@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -85,6 +86,9 @@ class FakeStore {
     void drop_handles_of(const void* view);
     // Another user's, which this one may not list, rename or remove.
     std::set<std::string> forbidden;
+    // Held while a call counts itself, and while a file is opened or closed:
+    // the report's two threads open and read files at once.
+    std::recursive_mutex mutex;
 
   private:
     std::function<std::chrono::nanoseconds()> clock_;
@@ -185,7 +189,8 @@ class FakeFileSystem final : public platform::FileSystem {
     Result<std::string, platform::FileError> current_directory() override {
         return std::string("/");
     }
-    Result<platform::ShareKind, platform::FileError> share_of(const std::string& /*path*/) override {
+    Result<platform::ShareKind, platform::FileError>
+    share_of(const std::string& /*path*/) override {
         return options_.share;
     }
     [[nodiscard]] bool opens_exclusively() const override { return options_.opens_exclusively; }

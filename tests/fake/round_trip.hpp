@@ -29,10 +29,11 @@ inline RoundTrip log_twice(const std::string& state, const std::string& result,
     if (const auto file = runs.files.open_read("WUTally.csv")) {
         log::LogReader reader(**file);
         log::Record record;
-        while (const auto line = reader.read_log_line()) {
-            log::parse_log_record(*line, record);
+        (void)log::for_each_line(reader, [&](std::span<char> line) {
+            log::parse_log_record(line, record);
             trip.fields.push_back(record.size());
-        }
+            return true;
+        });
     }
     trip.second_status = runs.run();
     return trip;

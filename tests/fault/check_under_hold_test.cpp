@@ -41,11 +41,23 @@ TEST_P(CheckUnderHold, DecidesAsAWholeCheckDoes) {
         files.rewrite_file(path, test.after);
     }
     const auto log = files.open_read(path);
-    const DuplicateCheck carried = check_under_hold(**log, test.after.size(), result_text, earlier);
-    const DuplicateCheck whole = is_already_logged(**log, test.after.size(), result_text);
-    EXPECT_EQ(carried.outcome, test.outcome);
-    EXPECT_EQ(whole.outcome, test.outcome);
-    EXPECT_EQ(carried.ends_with_line_break, whole.ends_with_line_break);
+    const auto carried = check_under_hold(**log, test.after.size(), result_text, earlier);
+    const auto whole = is_already_logged(**log, test.after.size(), result_text);
+    ASSERT_TRUE(carried && whole);
+    EXPECT_EQ(carried->outcome, test.outcome);
+    EXPECT_EQ(whole->outcome, test.outcome);
+    EXPECT_EQ(carried->ends_with_line_break, whole->ends_with_line_break);
+    // Read in pieces from both ends, however small, the check decides the same.
+    for (const std::uint64_t piece : {1, 16, 64}) {
+        const auto pieces =
+            is_already_logged(**log, test.after.size(), result_text, log::PieceSizes{1, piece, 2});
+        ASSERT_TRUE(pieces);
+        EXPECT_EQ(pieces->outcome, whole->outcome) << "pieces of " << piece;
+        if (whole->outcome != CheckOutcome::already_logged) { // a found row ends the reading
+            EXPECT_EQ(pieces->ends_with_line_break, whole->ends_with_line_break) << piece;
+            EXPECT_EQ(pieces->read_to, whole->read_to) << "pieces of " << piece;
+        }
+    }
 }
 
 const std::string one = header + "\r\n" + row("unit.1");

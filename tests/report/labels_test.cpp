@@ -4,10 +4,10 @@
 #include "platform/native.hpp"
 #include "report/figures/figure_collector.hpp"
 #include "report/log_labels.hpp"
-#include "report/reading/log_scan.hpp"
 #include "report/reading/log_source.hpp"
 #include "report/rendering/html_report.hpp"
 #include "report/rendering/svg_chart.hpp"
+#include "report/report_logs.hpp"
 #include "support/scratch_directory.hpp"
 
 #include <gtest/gtest.h>
@@ -86,7 +86,7 @@ const CollectorOptions page_options{{}, {}, true, single_points_at_most};
 
 std::string page_of(std::size_t logs) {
     fake::FakeFileSystem files;
-    FigureCollector collector(page_options);
+    std::vector<LogName> names;
     for (std::size_t log = 0; log < logs; ++log) {
         const std::string label = "machine" + std::to_string(log);
         const std::string path = label + ".csv";
@@ -95,9 +95,9 @@ std::string page_of(std::size_t logs) {
                                  std::to_string(3600 * (log + 1)) + "\r\n\"2026.02.0" +
                                  std::to_string(log + 1) + " 10:00:00\",\"v" + std::to_string(log) +
                                  "\"," + std::to_string(3600 * (log + 2)));
-        EXPECT_TRUE(scan_log(files, path, {path, label}, collector));
+        names.push_back({path, label});
     }
-    return html_report(collector.finish());
+    return html_report(scanned_figures(files, names, page_options));
 }
 
 TEST(PageColours, OneForEachLogWithALegend) {
@@ -124,9 +124,7 @@ TEST(PageTitles, EveryDotDrawnOnItsOwnHasOne) {
     }
     fake::FakeFileSystem files;
     files.put_file("WUTally.csv", log);
-    FigureCollector collector(page_options);
-    ASSERT_TRUE(scan_log(files, "WUTally.csv", {"WUTally.csv", "machine"}, collector));
-    const Figures figures = collector.finish();
+    const Figures figures = scanned_figures(files, {{"WUTally.csv", "machine"}}, page_options);
     const std::string page = html_report(figures);
     std::size_t titles = 0;
     for (std::size_t at = page.find("<title>work unit "); at != std::string::npos;

@@ -2,10 +2,13 @@
 // tests.
 #pragma once
 
+#include "fake/captured_output.hpp"
 #include "fake/fake_file_system.hpp"
 #include "fake/utc_zone.hpp"
-#include "fake/captured_output.hpp"
+#include "report/reading/scan_logs.hpp"
 #include "report/report_run.hpp"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
@@ -20,6 +23,22 @@ inline const std::string header = "\"date\",\"name\",\"cpu\",\"version\",\"bg_sc
 inline std::string row(const std::string& date, const std::string& name, const std::string& cpu,
                        const std::string& rest = "\"4.12\",1,2,3,4,5,\"Ada\",7") {
     return "\r\n\"" + date + "\",\"" + name + "\"," + cpu + "," + rest;
+}
+
+// The figures of the logs, each its path and label, read as the report
+// reads them: in pieces of the sizes given, of all logs at once.
+inline Figures scanned_figures(platform::FileSystem& files, const std::vector<LogName>& logs,
+                               const CollectorOptions& options = {},
+                               const log::PieceSizes& sizes = {}) {
+    FigureCollector collector(options);
+    std::vector<LogToScan> to_scan;
+    for (const LogName& log : logs) {
+        to_scan.push_back({log.path, log});
+    }
+    for (const auto& scanned : scan_logs(files, to_scan, collector, MissingLog::fails, sizes)) {
+        EXPECT_TRUE(scanned) << describe(scanned.error());
+    }
+    return collector.finish();
 }
 
 struct ReportRun {

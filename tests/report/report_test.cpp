@@ -1,7 +1,6 @@
 // The report over hand-written logs: which rows count, the figures worked
 // out from them, and the messages and exit statuses.
 #include "by_label.hpp"
-#include "report/reading/log_scan.hpp"
 #include "report/report_logs.hpp"
 #include "report/report_run.hpp"
 
@@ -26,12 +25,12 @@ class FigureCases : public testing::TestWithParam<FigureCase> {};
 
 TEST_P(FigureCases, AreWorkedOutFromTheUsedRows) {
     Logs logs;
-    FigureCollector collector;
+    std::vector<LogName> names;
     for (std::size_t at = 0; at < GetParam().logs.size(); ++at) {
         const std::string path = logs.add("log" + std::to_string(at) + ".csv", GetParam().logs[at]);
-        ASSERT_TRUE(scan_log(logs.files(), path, {path, path}, collector));
+        names.push_back({path, path});
     }
-    GetParam().check(collector.finish());
+    GetParam().check(scanned_figures(logs.files(), names));
 }
 
 const std::string d1 = "2026.01.05 07:03:09";

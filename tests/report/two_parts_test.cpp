@@ -1,8 +1,8 @@
-// A long log is read in pieces on two threads; read so at any size, every
-// log must give the figures it gives read whole.
+// Logs are read as pieces on two threads, a long log in several pieces and
+// every log at least one; read so at any size, the logs must give the
+// figures they give read whole, one after another.
 #include "by_label.hpp"
 #include "platform/concat.hpp"
-#include "report/reading/log_scan.hpp"
 #include "report/rendering/html_report.hpp"
 #include "report/rendering/json_report.hpp"
 #include "report/report_logs.hpp"
@@ -43,7 +43,6 @@ std::string numbered(std::string_view prefix, int number) {
 struct PartsCase {
     std::string label;
     std::vector<std::string> logs;
-    bool read_again = false; // the best lists need the second part read again
 };
 PRINT_CASE_BY_LABEL(PartsCase)
 
@@ -82,34 +81,56 @@ std::string damaged_rows_and_blank_lines() {
     return rows;
 }
 
+// A farm: many short logs, whose later ones the second thread prepares; the
+// same work units turn up in several, and one machine has another's best.
+std::vector<std::string> farm_of_short_logs() {
+    std::vector<std::string> logs;
+    for (int machine = 0; machine < 12; ++machine) {
+        logs.push_back(header + distinct_units(6, machine * 4));
+    }
+    logs.push_back(header + best_scores_repeated());
+    return logs;
+}
+
+// The second and later pieces' best rows repeat earlier work units, so the
+// best lists need those pieces' rows read again.
 const PartsCase parts_cases[] = {
     {"distinct_units", {header + distinct_units(60)}},
-    {"repeats_across_parts", {header + distinct_units(30) + distinct_units(30)}, true},
-    {"best_scores_repeated", {header + best_scores_repeated()}, true},
+    {"repeats_across_parts", {header + distinct_units(30) + distinct_units(30)}},
+    {"best_scores_repeated", {header + best_scores_repeated()}},
     {"latest_in_both_parts", {header + latest_in_both_parts()}},
     {"damaged_rows_and_blank_lines", {header + damaged_rows_and_blank_lines()}},
     {"two_logs", {header + distinct_units(40), header + distinct_units(40, 20)}},
+    {"farm_of_short_logs", farm_of_short_logs()},
 };
 
 class TwoParts : public testing::TestWithParam<PartsCase> {};
 
-enum class Reading { whole, in_two_pieces, in_many_pieces };
+enum class Reading { one_by_one, in_two_pieces, in_many_pieces };
 
-// The figures of the case's logs, each read whole or in pieces. Read in
-// many, which pieces each thread takes varies from run to run.
+// The figures of the case's logs: each read whole, on this thread, one after
+// another; or all at once, each in two pieces or in many. Which pieces each
+// thread takes varies from run to run.
 Figures figures_of(const PartsCase& test, Reading reading, const CollectorOptions& options) {
     constexpr auto never = std::numeric_limits<std::uint64_t>::max();
-    const ScanSizes sizes = reading == Reading::whole           ? ScanSizes{never, never, 2}
-                            : reading == Reading::in_two_pieces ? ScanSizes{1, never, 2}
-                                                                : ScanSizes{1, 64, 2};
     Logs logs;
-    FigureCollector collector(options);
+    std::vector<LogName> names;
     for (std::size_t at = 0; at < test.logs.size(); ++at) {
         const std::string path = logs.add("log" + std::to_string(at) + ".csv", test.logs[at]);
-        EXPECT_TRUE(scan_log(logs.files(), path, {path, path}, collector, sizes));
+        names.push_back({path, path});
     }
-    if (reading == Reading::in_two_pieces) {
-        EXPECT_EQ(collector.needs_prepared_rows_again(), test.read_again);
+    if (reading != Reading::one_by_one) {
+        const log::PieceSizes sizes = reading == Reading::in_two_pieces
+                                          ? log::PieceSizes{1, never, 2}
+                                          : log::PieceSizes{1, 64, 2};
+        return scanned_figures(logs.files(), names, options, sizes);
+    }
+    FigureCollector collector(options);
+    for (const LogName& name : names) {
+        for (const auto& scanned : scan_logs(logs.files(), {{name.path, name}}, collector,
+                                             MissingLog::fails, {never, never, 2})) {
+            EXPECT_TRUE(scanned);
+        }
     }
     return collector.finish();
 }
@@ -120,7 +141,7 @@ TEST_P(TwoParts, GiveTheFiguresOfOnePart) {
     page.keep_points = true;
     page.named_points = 50;
     for (const CollectorOptions& options : {summary, page}) {
-        const Figures whole = figures_of(GetParam(), Reading::whole, options);
+        const Figures whole = figures_of(GetParam(), Reading::one_by_one, options);
         for (const Reading reading : {Reading::in_two_pieces, Reading::in_many_pieces}) {
             const Figures pieces = figures_of(GetParam(), reading, options);
             EXPECT_EQ(json_report(pieces), json_report(whole));

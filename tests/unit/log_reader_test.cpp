@@ -33,10 +33,11 @@ Lines read_lines(const std::string& bytes, const std::optional<std::string>& sea
     LogReader reader(**file, read_size);
     const std::string wanted = search.value_or("");
     const SearchText text(wanted);
-    while (const auto line = search ? reader.read_log_line_holding(text) : reader.read_log_line()) {
-        lines.emplace_back(line->begin(), line->end());
-    }
-    EXPECT_FALSE(reader.failed());
+    const auto keep = [&](std::span<char> line) {
+        lines.emplace_back(line.begin(), line.end());
+        return true;
+    };
+    EXPECT_TRUE(search ? for_each_line_holding(reader, text, keep) : for_each_line(reader, keep));
     EXPECT_EQ(files.reads_out_of_step(), 0U);
     return lines;
 }
@@ -106,11 +107,12 @@ TEST(ReadLogLine, GivesUpOnALineAtTheLimit) {
         LogReader reader(**file, 64);
         reader.limit_line_length(1024);
         Lines read;
-        while (const auto line = reader.read_log_line()) {
-            read.emplace_back(line->begin(), line->end());
-        }
+        const auto read_all = for_each_line(reader, [&](std::span<char> line) {
+            read.emplace_back(line.begin(), line.end());
+            return true;
+        });
         EXPECT_EQ(read, lines);
-        EXPECT_EQ(reader.line_too_long(), too_long);
+        EXPECT_EQ(!read_all && read_all.error() == ReadError::line_too_long, too_long);
     }
 }
 
@@ -139,9 +141,10 @@ TEST(ReadLogLine, TwoRangesSplitAtALineStartGiveTheSameLines) {
         const auto lines_of = [&](ByteRange range, std::size_t read_size) {
             LogReader reader(**file, range, read_size);
             Lines lines;
-            while (const auto line = reader.read_log_line()) {
-                lines.emplace_back(line->begin(), line->end());
-            }
+            EXPECT_TRUE(for_each_line(reader, [&](std::span<char> line) {
+                lines.emplace_back(line.begin(), line.end());
+                return true;
+            }));
             return lines;
         };
         for (std::size_t at = 1; at <= test.bytes.size(); ++at) {
@@ -176,10 +179,11 @@ TEST(ReadLogLine, LinesFromARangeKeepTheirOffsets) {
         const auto file = files.open_read("log");
         LogReader reader(**file, ByteRange{starts[1001], bytes.size()}, read_size);
         std::size_t row = 1001;
-        while (const auto line = reader.read_log_line()) {
-            ASSERT_LT(row, starts.size());
+        EXPECT_TRUE(for_each_line(reader, [&](std::span<char>) {
+            EXPECT_LT(row, starts.size());
             EXPECT_EQ(reader.line_offset(), starts[row++]) << "read size " << read_size;
-        }
+            return row < starts.size() + 1;
+        }));
         EXPECT_EQ(row, starts.size());
         EXPECT_EQ(files.reads_out_of_step(), 0U) << "read size " << read_size;
     }

@@ -1,9 +1,12 @@
 #include "report/figures/field_values.hpp"
 
+#include "report/figures/row_fields.hpp"
+
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace wutally::report {
 
@@ -116,6 +119,14 @@ std::optional<double> parse_number_plain(std::string_view field) {
         return std::nullopt;
     }
     return value;
+}
+
+double cpu_seconds(std::string_view field) {
+    const auto seconds = parse_number(field);
+    if (!seconds || *seconds < 0 || *seconds > longest_cpu_seconds) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    return *seconds;
 }
 
 } // namespace wutally::report

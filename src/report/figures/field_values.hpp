@@ -20,4 +20,9 @@ bool is_surely_below(std::string_view field, double bound);
 // The same by from_chars alone, which the fast path must equal.
 std::optional<double> parse_number_plain(std::string_view field);
 
+// A CPU time in seconds, where the field holds a plausible one, and NaN
+// otherwise: none below zero or above longest_cpu_seconds (some 30 years),
+// so that sums and means of any number of work units stay finite.
+double cpu_seconds(std::string_view field);
+
 } // namespace wutally::report
