@@ -24,13 +24,13 @@ Figures two_logs() {
     f.silent_after_days = 3;
     f.since = at("2026.01.01 00:00:00");
     LogFigures desk{
-        "desk/WUTally.csv",        "desk", 3,   0,    1,    2,    at("2026.01.05 07:03:09"),
-        at("2026.02.10 10:00:00"), 7200,   2.0, 3600, 3600, false};
+        "desk/WUTally.csv",        "desk", 3,   0,    1,    2,     at("2026.01.05 07:03:09"),
+        at("2026.02.10 10:00:00"), 7200,   2.0, 3600, 3600, false, std::nullopt};
     LogFigures lap{
-        "lap/WUTally.csv",         "lap", 1,   1,    0,    1,   at("2026.01.06 08:00:00"),
-        at("2026.01.06 08:00:00"), 1800,  0.5, 1800, 1800, true};
+        "lap/WUTally.csv",         "lap", 1,   1,    0,    1,    at("2026.01.06 08:00:00"),
+        at("2026.01.06 08:00:00"), 1800,  0.5, 1800, 1800, true, std::nullopt};
     f.logs = {desk, lap};
-    f.all = {"", "", 4, 1, 1, 3, desk.first, desk.last, 9000, 2.5, 3000, 3600, false};
+    f.all = {"", "", 4, 1, 1, 3, desk.first, desk.last, 9000, 2.5, 3000, 3600, false, std::nullopt};
     f.months = {{std::chrono::year{2026} / 1, 2, 2700, {{1, 3600}, {1, 1800}}},
                 {std::chrono::year{2026} / 2, 1, 3600, {{1, 3600}, {0, std::nullopt}}}};
     f.versions = std::vector<VersionFigures>{{"4.12", 2, 3600}, {"4.13", 1, 1800}};

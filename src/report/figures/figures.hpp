@@ -46,7 +46,7 @@ struct MonthFigures {
     Month month;
     std::uint64_t work_units = 0;
     std::optional<double> cpu_median_s;
-    std::vector<MonthOfLog> logs; // one for each log, in order
+    std::vector<MonthOfLog> logs; // one for each log, in order, for the page
 };
 
 struct VersionFigures {

@@ -86,12 +86,17 @@ void mark_silent(std::vector<LogFigures>& logs, const std::optional<Stamp>& newe
 
 // The median CPU time of the work units of each log, and of all, in the
 // recent days before the newest work unit of all logs.
-void add_recent_medians(const std::deque<Unit>& units, std::vector<LogFigures>& logs,
-                        LogFigures& all) {
-    if (!all.last) {
+void add_recent_medians(const std::deque<Unit>& units,
+                        const std::vector<GroupTotals>& per_log_totals,
+                        std::vector<LogFigures>& logs, LogFigures& all) {
+    std::optional<Stamp> last;
+    for (const GroupTotals& log : per_log_totals) {
+        last = std::max(last, log.last);
+    }
+    if (!last) {
         return;
     }
-    const double newest = days_since_epoch(*all.last);
+    const double newest = days_since_epoch(*last);
     const auto recent = [newest](const Unit& unit) {
         return newest - days_since_epoch(unit.date) < recent_days;
     };
@@ -127,7 +132,7 @@ class MonthIndex {
     int index_ = 0;
 };
 
-void add_months(const UnitsRead& read, std::size_t logs, Figures& figures) {
+void add_months(const UnitsRead& read, std::size_t logs, bool each_log, Figures& figures) {
     if (read.units.empty()) {
         return;
     }
@@ -144,10 +149,11 @@ void add_months(const UnitsRead& read, std::size_t logs, Figures& figures) {
     };
     const std::size_t count = static_cast<std::size_t>(last - first) + 1;
     const auto months = group_totals(read.units, count, month_of_unit);
-    const auto by_log =
-        logs == 1 ? months : group_totals(read.units, count * logs, [&](const Unit& unit) {
-            return month_of_unit(unit) * logs + unit.log;
-        });
+    const auto by_log = !each_log || logs == 1
+                            ? months
+                            : group_totals(read.units, count * logs, [&](const Unit& unit) {
+                                  return month_of_unit(unit) * logs + unit.log;
+                              });
     for (std::size_t at = 0; at < months.size(); ++at) {
         if (months[at].work_units == 0) {
             continue;
@@ -157,8 +163,8 @@ void add_months(const UnitsRead& read, std::size_t logs, Figures& figures) {
                                                      months[at].work_units,
                                                      months[at].cpu_median,
                                                      {}});
-        for (std::size_t log = 0; log < logs; ++log) {
-            const GroupTotals& totals = by_log[at * logs + log];
+        for (std::size_t log = 0; each_log && log < logs; ++log) {
+            const GroupTotals& totals = logs == 1 ? by_log[at] : by_log[at * logs + log];
             month.logs.push_back({totals.work_units, totals.cpu_median});
         }
     }
@@ -213,24 +219,30 @@ void add_versions(const UnitsRead& read, Figures& figures) {
 
 } // namespace
 
-void add_unit_totals(const UnitsRead& read, int silent_after_days, bool version_starts,
+void add_unit_totals(const UnitsRead& read, int silent_after_days, bool for_the_page,
                      std::vector<LogFigures>& logs, Figures& figures) {
     std::vector<GroupTotals> per_log;
     GroupTotals all;
-    // The months are worked out on a second thread while the logs' totals
-    // and the versions are worked out here: each group of figures takes
-    // passes over every unit and medians of their CPU times, and the months
-    // take the most.
+    // Each group of figures takes passes over every unit and medians of
+    // their CPU times: the logs' totals, the versions and the recent medians
+    // are worked out here, the months and, of several logs, all logs'
+    // totals on a second thread.
     platform::run_side_by_side(
         [&] {
             per_log = group_totals(read.units, logs.size(),
                                    [](const Unit& unit) { return std::size_t{unit.log}; });
-            all = logs.size() == 1
-                      ? per_log[0]
-                      : group_totals(read.units, 1, [](const Unit&) { return std::size_t{0}; })[0];
             add_versions(read, figures);
+            add_recent_medians(read.units, per_log, logs, figures.all);
         },
-        [&] { add_months(read, logs.size(), figures); });
+        [&] {
+            add_months(read, logs.size(), for_the_page, figures);
+            if (logs.size() > 1) {
+                all = group_totals(read.units, 1, [](const Unit&) { return std::size_t{0}; })[0];
+            }
+        });
+    if (logs.size() == 1) {
+        all = per_log[0];
+    }
     for (std::size_t log = 0; log < logs.size(); ++log) {
         per_log[log].fill(logs[log]);
         figures.all.rows += logs[log].rows;
@@ -238,9 +250,8 @@ void add_unit_totals(const UnitsRead& read, int silent_after_days, bool version_
         figures.all.repeated += logs[log].repeated;
     }
     all.fill(figures.all);
-    add_recent_medians(read.units, logs, figures.all);
     mark_silent(logs, figures.all.last, silent_after_days);
-    if (version_starts) {
+    if (for_the_page) {
         add_version_starts(read, logs.size(), figures);
     }
 }

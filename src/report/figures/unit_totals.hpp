@@ -18,8 +18,9 @@ struct UnitsRead {
 };
 
 // Fills in each log's work-unit figures and the Figures' totals, months and
-// versions; the version starts too where asked for.
-void add_unit_totals(const UnitsRead& read, int silent_after_days, bool version_starts,
+// versions; where they are for the page, each log's share of each month and
+// where its versions start too, which only the page shows.
+void add_unit_totals(const UnitsRead& read, int silent_after_days, bool for_the_page,
                      std::vector<LogFigures>& logs, Figures& figures);
 
 } // namespace wutally::report
