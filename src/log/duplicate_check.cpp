@@ -243,16 +243,19 @@ check_appended(const platform::File& log, std::uint64_t log_size, const EarlierC
     return std::optional(check);
 }
 
-// The last bytes of the first `size` of the log, as many as a check keeps;
-// none where they cannot all be read.
-std::optional<std::string> tail_of(const platform::File& log, std::uint64_t size) {
-    constexpr std::uint64_t tail_size = 4096;
+constexpr std::uint64_t tail_size = 4096;
+
+// The last bytes of the first `size` of the log, as many as a check keeps:
+// fewer where the log is shorter now.
+Result<std::string, platform::FileError> tail_of(const platform::File& log, std::uint64_t size) {
     const std::uint64_t start = size - std::min(size, tail_size);
-    auto tail = read_range(log, start, size - start);
-    if (!tail || tail->size() != size - start) {
-        return std::nullopt;
-    }
-    return *std::move(tail);
+    return read_range(log, start, size - start);
+}
+
+// Whether the first `size` bytes of the log still end as they did.
+bool still_ends_with(const platform::File& log, std::uint64_t size, const std::string& tail) {
+    const auto now = tail_of(log, size);
+    return now && *now == tail;
 }
 
 // Whether the line at the offset, which the earlier check found to hold the
@@ -316,8 +319,8 @@ std::optional<EarlierCheck> remember_check(const platform::File& log, std::uint6
         return std::nullopt;
     }
     auto tail = tail_of(log, log_size);
-    if (!tail) {
-        return std::nullopt;
+    if (!tail || tail->size() != std::min(log_size, tail_size)) {
+        return std::nullopt; // whether the log still ends so could not be told
     }
     return EarlierCheck{*identity, log_size, check, *std::move(tail)};
 }
@@ -326,7 +329,7 @@ CheckResult check_under_hold(const platform::File& log, std::uint64_t log_size,
                              std::string_view result_text,
                              const std::optional<EarlierCheck>& earlier) {
     if (earlier && log.identity() && *log.identity() == earlier->file &&
-        log_size >= earlier->size && tail_of(log, earlier->size) == earlier->tail) {
+        log_size >= earlier->size && still_ends_with(log, earlier->size, earlier->tail)) {
         if (earlier->check.outcome == CheckOutcome::already_logged) {
             if (still_holds_name(log, log_size, earlier->check)) {
                 return earlier->check;

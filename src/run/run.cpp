@@ -55,9 +55,9 @@ std::string load_failure_line(client::LoadFailure failure, const std::string& fi
     return "WUTally: Error reading " + file_name + "\n";
 }
 
-// Loads the three client files in order; the first that fails ends the run
-// and the ones after it are never opened.
-std::optional<Outcome> load_client_files(RunContext& context, platform::FileSystem& file_system) {
+// Loads the three client files in order; the first that fails ends the run,
+// with the outcome given, and the ones after it are never opened.
+Result<void, Outcome> load_client_files(RunContext& context, platform::FileSystem& file_system) {
     struct ClientFile {
         std::string name;
         std::string_view empty_line;
@@ -75,7 +75,7 @@ std::optional<Outcome> load_client_files(RunContext& context, platform::FileSyst
         }
         file.text = *std::move(loaded);
     }
-    return std::nullopt;
+    return {};
 }
 
 std::string separator_line(char separator) {
@@ -245,8 +245,8 @@ Outcome run_stages(std::span<const std::string_view> arguments, RunContext& cont
         say(services.console,
             "WUTally: Path to WUTally.csv set to: " + context.log_directory + "\n");
     }
-    if (auto failed = load_client_files(context, services.files)) {
-        return *std::move(failed);
+    if (auto loaded = load_client_files(context, services.files); !loaded) {
+        return std::move(loaded).error();
     }
     return log_work_unit(context, services);
 }
