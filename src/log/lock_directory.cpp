@@ -88,7 +88,7 @@ Attempt LockDirectory::take(TakenLog& /*log*/) {
     }
     // An empty lease is nobody's: on POSIX systems this run's own replaces
     // it; elsewhere it is removed first.
-    const Attempt taken = take_free();
+    Attempt taken = take_free();
     if (taken.outcome == Attempt::Outcome::again) {
         if (const auto removed = services_.files.remove_directory(directory_);
             !removed && removed.error() == FileError::no_access) {

@@ -74,7 +74,7 @@ Attempt LogLock::attempt() {
         return opened;
     }
     if (byte_range_) {
-        const Attempt locked = byte_range_->take(taken_);
+        Attempt locked = byte_range_->take(taken_);
         const bool needed = lease_.unavailable() || locked.outcome != Attempt::Outcome::failed;
         if (locked.outcome != Attempt::Outcome::held && needed) {
             return locked;

@@ -133,6 +133,7 @@ ReportStatus report(const ReportOptions& options, const ReportServices& services
     }
     // The logs' labels are known before their figures are made.
     std::vector<std::string> log_files;
+    log_files.reserve(paths.size());
     for (const std::string& path : paths) {
         log_files.push_back(log_file_of(files, path));
     }

@@ -162,7 +162,7 @@ class LogsScan {
     Plan plan_;
     std::vector<PieceRead> reads_;
     // Only the first thread looks at these, while both read.
-    std::vector<char> failed_at_front_ = std::vector<char>(logs_.size());
+    std::vector<bool> failed_at_front_ = std::vector<bool>(logs_.size());
     bool room_made_ = false;
     ReadingRoom front_room_;
     ReadingRoom back_room_;
