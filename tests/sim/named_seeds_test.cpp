@@ -222,39 +222,35 @@ SeedCase held_log_case(const char* label, Nanos held_for, Expected expected) {
             expected};
 }
 
+// The log held by another program, which adds a row every `every` seconds
+// for `growing` seconds, then lets it go after 1000 s.
+SeedCase growing_log_case(const char* label, int every, int growing, Expected expected) {
+    return {label,
+            [every, growing](Farm& farm) {
+                farm.world.share().hold(World::log_path(), true);
+                for (int second = 1; second <= growing; second += every) {
+                    farm.world.after_time(seconds{second}, [second](World& w) {
+                        w.share().rewrite_file(World::log_path(),
+                                               *w.share().file_bytes(World::log_path()) + "\r\n" +
+                                                   row_of("unit.other" + std::to_string(second)));
+                    });
+                }
+                farm.world.after_time(seconds{1000},
+                                      [](World& w) { w.share().hold(World::log_path(), false); });
+            },
+            expected};
+}
+
 const SeedCase held_log_cases[] = {
     held_log_case("log_held_briefly", milliseconds{3}, {0, 0.003, 0.05, ""}),
     held_log_case("log_held_a_second", seconds{1}, {0, 1, 1.1, ""}),
     held_log_case("log_released_just_before_the_bound", milliseconds{9980}, {0, 9.98, 10.1, ""}),
-    held_log_case("log_held_past_the_bound", seconds{1000}, {1, 10, 10.1, "WUTally: the log was held too long"}),
-    {"log_growing_while_held",
-     [](Farm& farm) {
-         farm.world.share().hold(World::log_path(), true);
-         for (int second = 1; second <= 30; ++second) {
-             farm.world.after_time(seconds{second}, [second](World& w) {
-                 w.share().rewrite_file(World::log_path(),
-                                        *w.share().file_bytes(World::log_path()) + "\r\n" +
-                                            row_of("unit.other" + std::to_string(second)));
-             });
-         }
-         farm.world.after_time(seconds{1000},
-                               [](World& w) { w.share().hold(World::log_path(), false); });
-     },
-     {1, 40, 40.1, "WUTally: the log was held too long"}},
-    {"log_growing_for_ever",
-     [](Farm& farm) {
-         farm.world.share().hold(World::log_path(), true);
-         for (int second = 1; second <= 400; second += 3) {
-             farm.world.after_time(seconds{second}, [second](World& w) {
-                 w.share().rewrite_file(World::log_path(),
-                                        *w.share().file_bytes(World::log_path()) + "\r\n" +
-                                            row_of("unit.other" + std::to_string(second)));
-             });
-         }
-         farm.world.after_time(seconds{1000},
-                               [](World& w) { w.share().hold(World::log_path(), false); });
-     },
-     {1, 300, 300.1, "WUTally: the log was held too long"}},
+    held_log_case("log_held_past_the_bound", seconds{1000},
+                  {1, 10, 10.1, "WUTally: the log was held too long"}),
+    growing_log_case("log_growing_while_held", 1, 30,
+                     {1, 40, 40.1, "WUTally: the log was held too long"}),
+    growing_log_case("log_growing_for_ever", 3, 400,
+                     {1, 300, 300.1, "WUTally: the log was held too long"}),
 };
 
 class NamedSeed : public testing::TestWithParam<std::tuple<SeedCase, Reach>> {};

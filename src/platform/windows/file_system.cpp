@@ -64,6 +64,14 @@ FileError last_error() {
     return error_of(error);
 }
 
+// What a call that gives nothing back but whether it succeeded came to.
+Result<void, FileError> done(BOOL succeeded) {
+    if (succeeded == 0) {
+        return last_error();
+    }
+    return {};
+}
+
 // ReadFile and WriteFile take 32-bit counts.
 constexpr std::size_t largest_transfer = std::size_t{1} << 30;
 
@@ -158,27 +166,20 @@ class WindowsFile final : public File {
     }
 
     [[nodiscard]] Result<void, FileError> seek_end() const override {
-        if (::SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_END) == 0) {
-            return last_error();
-        }
-        return {};
+        return done(::SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_END));
     }
 
     [[nodiscard]] Result<void, FileError> truncate(std::uint64_t size) const override {
         LARGE_INTEGER position{};
         position.QuadPart = static_cast<LONGLONG>(size);
-        if (::SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) == 0 ||
-            ::SetEndOfFile(handle_) == 0) {
+        if (::SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) == 0) {
             return last_error();
         }
-        return {};
+        return done(::SetEndOfFile(handle_));
     }
 
     [[nodiscard]] Result<void, FileError> sync() const override {
-        if (::FlushFileBuffers(handle_) == 0) {
-            return last_error();
-        }
-        return {};
+        return done(::FlushFileBuffers(handle_));
     }
 
     // Windows locks bar the bytes to every other handle, reads and writes
@@ -253,17 +254,11 @@ class WindowsFileSystem final : public FileSystem {
     }
 
     Result<void, FileError> make_directory(const std::string& path) override {
-        if (::CreateDirectoryA(path.c_str(), nullptr) == 0) {
-            return last_error();
-        }
-        return {};
+        return done(::CreateDirectoryA(path.c_str(), nullptr));
     }
 
     Result<void, FileError> remove_directory(const std::string& path) override {
-        if (::RemoveDirectoryA(path.c_str()) == 0) {
-            return last_error();
-        }
-        return {};
+        return done(::RemoveDirectoryA(path.c_str()));
     }
 
     Result<std::vector<std::string>, FileError> list_directory(const std::string& path) override {
@@ -324,25 +319,16 @@ class WindowsFileSystem final : public FileSystem {
     }
 
     Result<void, FileError> rename(const std::string& from, const std::string& to) override {
-        if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
-            return last_error();
-        }
-        return {};
+        return done(::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
     }
 
     Result<void, FileError> move_no_replace(const std::string& from,
                                             const std::string& to) override {
-        if (::MoveFileExA(from.c_str(), to.c_str(), 0) == 0) {
-            return last_error();
-        }
-        return {};
+        return done(::MoveFileExA(from.c_str(), to.c_str(), 0));
     }
 
     Result<void, FileError> remove(const std::string& path) override {
-        if (::DeleteFileA(path.c_str()) == 0) {
-            return last_error();
-        }
-        return {};
+        return done(::DeleteFileA(path.c_str()));
     }
 
     Result<std::string, FileError> link_target(const std::string& path) override { return path; }
