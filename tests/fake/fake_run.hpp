@@ -2,10 +2,10 @@
 // program's run over them.
 #pragma once
 
+#include "fake/captured_output.hpp"
 #include "fake/fake_clock.hpp"
 #include "fake/fake_file_system.hpp"
 #include "log/holder_judgment.hpp"
-#include "fake/captured_output.hpp"
 #include "run/run.hpp"
 
 #include <string>

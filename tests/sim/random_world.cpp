@@ -2,10 +2,10 @@
 // share, which runs start when, what the log holds, what dead runs left,
 // and which faults strike at which steps.
 #include "log/holder_name.hpp"
-#include "platform/concat.hpp"
 #include "log/lock_record.hpp"
 #include "log/row_format.hpp"
 #include "log/row_journal.hpp"
+#include "platform/concat.hpp"
 #include "sim/world.hpp"
 
 #include <array>

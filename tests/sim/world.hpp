@@ -4,9 +4,9 @@
 // file-layer call by a seeded scheduler that strikes faults at any step.
 #pragma once
 
+#include "fake/captured_output.hpp"
 #include "fake/fake_file_system.hpp"
 #include "platform/clock.hpp"
-#include "fake/captured_output.hpp"
 #include "sim/coroutine.hpp"
 
 #include <chrono>
