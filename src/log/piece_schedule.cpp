@@ -71,4 +71,17 @@ void PieceClaims::stop() {
     back_ = front_;
 }
 
+void PieceClaims::front_finished() {
+    {
+        const std::scoped_lock lock(mutex_);
+        front_finished_ = true;
+    }
+    front_changed_.notify_one();
+}
+
+void PieceClaims::wait_for_front() {
+    std::unique_lock lock(mutex_);
+    front_changed_.wait(lock, [this] { return front_finished_; });
+}
+
 } // namespace wutally::log

@@ -7,9 +7,9 @@
 #include "platform/result.hpp"
 #include "platform/side_by_side.hpp"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <latch>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -45,9 +45,16 @@ class PieceClaims {
     std::optional<std::size_t> from_back();
     // No piece is handed out any more.
     void stop();
+    // The front's thread has read its last piece; the back's waits for it.
+    // (A mutex and condition rather than std::latch: the latch of the
+    // Windows build's library can miss its wake-up and wait for ever.)
+    void front_finished();
+    void wait_for_front();
 
   private:
     std::mutex mutex_;
+    std::condition_variable front_changed_;
+    bool front_finished_ = false;
     std::size_t front_ = 0;
     std::size_t back_;
     std::size_t back_from_;
@@ -77,15 +84,14 @@ void read_from_both_ends(std::size_t count, Front front, Back back, std::size_t 
         after();
         return;
     }
-    std::latch front_done(1);
     platform::run_side_by_side(
         [&] {
             take([&] { return claims.from_front(); }, front);
-            front_done.count_down();
+            claims.front_finished();
         },
         [&] {
             take([&] { return claims.from_back(); }, back);
-            front_done.wait();
+            claims.wait_for_front();
             after();
         });
 }
