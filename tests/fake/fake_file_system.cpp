@@ -515,6 +515,9 @@ FakeFileSystem::list_directory(const std::string& given) {
     if (!node) {
         return FileError::not_found;
     }
+    if (store_->deleting.contains(path)) {
+        return FileError::held;
+    }
     if (!node->directory) {
         return FileError::not_directory;
     }
@@ -531,6 +534,9 @@ Result<platform::FileState, FileError> FakeFileSystem::state_of(const std::strin
     const auto node = store_->node_at(full(path));
     if (!node) {
         return FileError::not_found;
+    }
+    if (store_->deleting.contains(full(path))) {
+        return FileError::held;
     }
     return platform::FileState{{0, node->index},
                                node->bytes.size(),

@@ -86,6 +86,9 @@ class FakeStore {
     void drop_handles_of(const void* view);
     // Another user's, which this one may not list, rename or remove.
     std::set<std::string> forbidden;
+    // Being deleted, as Windows keeps a name until its last handle closes:
+    // listing it or asking after it is refused as held.
+    std::set<std::string> deleting;
     // Held while a call counts itself, and while a file is opened or closed:
     // the report's two threads open and read files at once.
     std::recursive_mutex mutex;

@@ -160,6 +160,18 @@ const SeedCase lease_cases[] = {
          });
      },
      {1, 10, 120.5, "cannot be read by this user"}},
+    // A lease its holder is removing while a handle to it stays open: on
+    // Windows its name is kept, and refused, until that handle is closed.
+    {"lease_being_deleted",
+     [](Farm& farm) {
+         farm.world.share().put_directory(World::lease_path());
+         farm.world.share().store().deleting.insert(World::lease_path());
+         farm.world.after_time(seconds{2}, [](World& w) {
+             w.share().store().deleting.erase(World::lease_path());
+             (void)w.share().remove_directory(World::lease_path());
+         });
+     },
+     {0, 2, 2.3, ""}},
     {"server_clock_set_forward",
      [](Farm& farm) {
          farm.world.put_lease(elsewhere, "tkthere", Nanos{0});
