@@ -127,7 +127,11 @@ Attempt LockDirectory::look_at_entry(FileError listing_error) {
 // where no lease stands, or an empty one.
 Attempt LockDirectory::take_free() {
     if (!prepared_made_) {
-        if (const auto made = services_.files.make_directory(prepared_); !made) {
+        // The directory and its holder file bear this run's own token, so
+        // where they exist already, this run made them: a call sent again
+        // after the share's server came back, which had carried it out.
+        if (const auto made = services_.files.make_directory(prepared_);
+            !made && made.error() != FileError::exists) {
             if (made.error() == FileError::no_access) {
                 unavailable_ = true; // the byte-range lock alone keeps runs apart here
                 return Attempt::held();
@@ -141,7 +145,8 @@ Attempt LockDirectory::take_free() {
         Holder named = me_;
         named.generation = prepared_generation_;
         prepared_holder_ = in(prepared_, holder_name(named));
-        if (auto file = services_.files.create_new(prepared_holder_); !file) {
+        if (auto file = services_.files.create_new(prepared_holder_);
+            !file && file.error() != FileError::exists) {
             remove_prepared();
             return file.error() == FileError::unreachable
                        ? Attempt::busy(WaitingOn::server, "unreachable")

@@ -504,6 +504,20 @@ const Interleaving interleavings[] = {
          EXPECT_TRUE(farm.run.saved()) << farm.run.output;
          EXPECT_LT(farm.run.elapsed(), seconds{70});
      }},
+    // A share whose server went away and came back: the client sends again
+    // the calls it had no answer to, which the server had already carried
+    // out, and hears that the run's own directory and holder file exist.
+    {"calls_carried_out_before_a_reconnect",
+     [](Farm& farm) {
+         farm.world.before(farm.run, fake::Operation::make_directory, "WUTally.csv.lock.", 1,
+                           [](World& w) { w.share().put_directory(w.calling()); });
+         farm.world.before(farm.run, fake::Operation::create, "/h0.", 1,
+                           [](World& w) { w.share().put_file(w.calling(), ""); });
+     },
+     [](Farm& farm, const Verdict&) {
+         EXPECT_TRUE(farm.run.saved()) << farm.run.output;
+         EXPECT_EQ(units_in_log(farm), "unit.0 unit.1 unit.sweeper ");
+     }},
     // Two runs with one work unit: one row.
     {"one_work_unit_twice_at_once", [](Farm& farm) { another_run(farm, "unit.1", Nanos{0}); },
      [](Farm& farm, const Verdict&) {

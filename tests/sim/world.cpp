@@ -291,6 +291,7 @@ void World::before_call(Run& run, const fake::FailedOperation& call) {
                                  : call.path.find(trigger.holding) != std::string::npos;
         if (trigger.run == &run && trigger.operation == call.operation && matches &&
             ++trigger.seen == trigger.nth) {
+            calling_ = call.path;
             trigger.action(*this);
         }
     }

@@ -138,6 +138,8 @@ class World {
     // the operation on a path holding `holding` ("=PATH": on that path).
     void before(Run& run, fake::Operation operation, const std::string& holding, int nth,
                 Action action);
+    // The path of the call such an action is done before.
+    [[nodiscard]] const std::string& calling() const { return calling_; }
     void after_time(Nanos at, Action action);
 
     // Faults.
@@ -200,6 +202,7 @@ class World {
         Action action;
     };
     std::vector<Trigger> triggers_;
+    std::string calling_;
     Run* current_ = nullptr;
     std::size_t steps_ = 0;
     std::size_t faults_ = 0;
