@@ -400,7 +400,7 @@ const Interleaving interleavings[] = {
                            [&farm](World& w) { w.stall(farm.run, seconds{70}); });
      },
      [](Farm& farm, const Verdict& verdict) {
-         const Reach reach = farm.here.spec.reach;
+         const Reach reach = farm.here.setup.reach;
          if (reach == Reach::server_disk || reach == Reach::nfs ||
              reach == Reach::windows_server_disk) {
              EXPECT_TRUE(verdict.violations.empty());

@@ -69,7 +69,7 @@ void put_log(World& world, Draw& draw) {
 
 // A lease whose holder died, perhaps half-way through its row.
 void put_dead_lease(World& world, Draw& draw, const Machine& machine) {
-    platform::ProcessIdentity dead{machine.spec.host, machine.spec.machine_id, machine.boot, 4242,
+    platform::ProcessIdentity dead{machine.setup.host, machine.setup.machine_id, machine.boot, 4242,
                                    17};
     if (draw.chance(0.5)) {
         dead.boot = "an earlier boot";
@@ -92,19 +92,19 @@ void put_dead_lease(World& world, Draw& draw, const Machine& machine) {
     share.age(lease, std::chrono::duration_cast<seconds>(draw.between(seconds{0}, hours{2})));
 }
 
-MachineSpec draw_machine(Draw& draw, std::size_t number) {
+MachineSetup draw_machine(Draw& draw, std::size_t number) {
     constexpr std::array reaches{Reach::server_disk,    Reach::nfs,
                                  Reach::nfs_local_lock, Reach::smb,
                                  Reach::windows_smb,    Reach::windows_server_disk};
     constexpr std::array<Nanos, 5> offsets{Nanos{0}, -hours{3}, hours{2}, -hours{24 * 7},
                                            minutes{7}};
-    MachineSpec spec;
-    spec.host = concat("m", std::to_string(number));
-    spec.machine_id = "id-" + spec.host;
-    spec.reach = reaches.at(draw.below(reaches.size()));
-    spec.wall_offset = offsets.at(draw.below(offsets.size()));
-    spec.uptime = draw.between(minutes{2}, hours{24 * 30});
-    return spec;
+    MachineSetup setup;
+    setup.host = concat("m", std::to_string(number));
+    setup.machine_id = "id-" + setup.host;
+    setup.reach = reaches.at(draw.below(reaches.size()));
+    setup.wall_offset = offsets.at(draw.below(offsets.size()));
+    setup.uptime = draw.between(minutes{2}, hours{24 * 30});
+    return setup;
 }
 
 // A fault for the run that reaches the step.
@@ -152,17 +152,17 @@ std::unique_ptr<World> random_world(std::uint64_t seed) {
     std::vector<Machine*> machines;
     const std::size_t count = 2 + draw.below(3);
     for (std::size_t number = 1; number <= count; ++number) {
-        MachineSpec spec = draw_machine(draw, number);
+        MachineSetup setup = draw_machine(draw, number);
         if (number == 2 && draw.chance(0.2)) {
             // Made from the first one's disk image.
-            spec.host = machines.front()->spec.host;
-            spec.machine_id = machines.front()->spec.machine_id;
+            setup.host = machines.front()->setup.host;
+            setup.machine_id = machines.front()->setup.machine_id;
         } else if (number == 2 && draw.chance(0.1)) {
-            spec.host = machines.front()->spec.host; // a namesake with no id
-            spec.machine_id.clear();
-            machines.front()->spec.machine_id.clear();
+            setup.host = machines.front()->setup.host; // a namesake with no id
+            setup.machine_id.clear();
+            machines.front()->setup.machine_id.clear();
         }
-        machines.push_back(&world->add_machine(spec));
+        machines.push_back(&world->add_machine(setup));
     }
     put_log(*world, draw);
     if (draw.chance(0.15)) {

@@ -68,7 +68,7 @@ class RunClock final : public platform::Clock {
     std::chrono::system_clock::time_point wall_now() override {
         return std::chrono::system_clock::time_point(
             std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                epoch + world_.now() + run_.machine->spec.wall_offset + own_));
+                epoch + world_.now() + run_.machine->setup.wall_offset + own_));
     }
 
   private:
@@ -100,11 +100,11 @@ World::World(std::uint64_t seed)
 
 World::~World() = default;
 
-Machine& World::add_machine(const MachineSpec& spec) {
+Machine& World::add_machine(const MachineSetup& setup) {
     auto machine = std::make_unique<Machine>();
-    machine->spec = spec;
-    machine->boot = spec.host + "-boot-" + std::to_string(machines_.size());
-    machine->booted_at = now_ - spec.uptime;
+    machine->setup = setup;
+    machine->boot = setup.host + "-boot-" + std::to_string(machines_.size());
+    machine->booted_at = now_ - setup.uptime;
     machines_.push_back(std::move(machine));
     return *machines_.back();
 }
@@ -190,8 +190,8 @@ Nanos World::latency(const Run& run) {
     if (draw < 10 && slow_answers) {
         return milliseconds{20 + draw * 30}; // a slow answer now and then
     }
-    return over_a_share(run.machine->spec.reach) ? std::chrono::microseconds{300 + draw * 3}
-                                                 : std::chrono::microseconds{10 + draw / 5};
+    return over_a_share(run.machine->setup.reach) ? std::chrono::microseconds{300 + draw * 3}
+                                                  : std::chrono::microseconds{10 + draw / 5};
 }
 
 void World::start(Run& run) {
@@ -210,14 +210,14 @@ void World::start(Run& run) {
         static_cast<std::uint64_t>((now_ - machine.booted_at).count() / 10000000);
     machine.processes[run.pid] = start_ticks;
     fake::ViewOptions options;
-    options.share = share_kind(machine.spec.reach);
-    options.lock_scope = machine.spec.reach == Reach::nfs_local_lock ||
-                                 machine.spec.reach == Reach::smb ||
-                                 machine.spec.reach == Reach::windows_smb
-                             ? "machine:" + machine.spec.host + "/" + machine.boot
+    options.share = share_kind(machine.setup.reach);
+    options.lock_scope = machine.setup.reach == Reach::nfs_local_lock ||
+                                 machine.setup.reach == Reach::smb ||
+                                 machine.setup.reach == Reach::windows_smb
+                             ? "machine:" + machine.setup.host + "/" + machine.boot
                              : "server";
     options.working_directory = "/clients/" + run.label;
-    options.opens_exclusively = windows(machine.spec.reach);
+    options.opens_exclusively = windows(machine.setup.reach);
     run.files = std::make_unique<fake::FakeFileSystem>(store_, options);
     run.files->before_operation = [this, &run](const fake::FailedOperation& call) {
         before_call(run, call);
@@ -242,7 +242,7 @@ void World::start(Run& run) {
              std::to_string(bytes.size()) + " bytes at " + std::to_string(offset));
     };
     run.process = std::make_unique<fake::FakeMachine>(*run.files);
-    run.process->me = {machine.spec.host, machine.spec.machine_id, machine.boot, run.pid,
+    run.process->me = {machine.setup.host, machine.setup.machine_id, machine.boot, run.pid,
                        start_ticks};
     run.process->token_prefix = "tk" + run.label + "-";
     run.process->process_table = [&machine](const platform::ProcessIdentity& process) {
@@ -367,18 +367,18 @@ void World::power_off(Machine& machine) {
     if (!machine.powered) {
         return;
     }
-    note(machine.spec.host + " powered off");
+    note(machine.setup.host + " powered off");
     machine.powered = false;
     for (Run* run : machine.runs) {
         if (run->started && !run->finished && !run->dead) {
             fake::FakeFileSystem* view = run->files.get();
-            if (machine.spec.reach == Reach::nfs) {
+            if (machine.setup.reach == Reach::nfs) {
                 // The server keeps the dead client's locks until its lease
                 // runs out.
                 store_->keep_locks_of(view);
                 after_time(now_ + nfs_lease, [this, view](World&) { store_->drop_locks_of(view); });
             }
-            if (machine.spec.reach == Reach::smb || machine.spec.reach == Reach::windows_smb) {
+            if (machine.setup.reach == Reach::smb || machine.setup.reach == Reach::windows_smb) {
                 // An SMB server keeps a dead client's handles open until it
                 // notices the connection is gone: with no keepalive, the
                 // minutes its TCP takes to give up.
@@ -399,7 +399,7 @@ void World::power_on(Machine& machine) {
     machine.boot += "+";
     machine.booted_at = now_;
     machine.processes.clear();
-    note(machine.spec.host + " powered on");
+    note(machine.setup.host + " powered on");
 }
 
 void World::stall(Run& run, Nanos duration) {
@@ -415,7 +415,7 @@ void World::stall(Run& run, Nanos duration) {
 void World::stall_share(Nanos duration) {
     note("share stalled");
     for (const auto& run : runs_) {
-        if (run->started && !run->finished && over_a_share(run->machine->spec.reach)) {
+        if (run->started && !run->finished && over_a_share(run->machine->setup.reach)) {
             stall(*run, duration);
         }
     }
@@ -457,8 +457,9 @@ Verdict World::run_to_end() {
                                  "NFS with local locks", "SMB",
                                  "Windows over SMB",     "Windows server disk"};
     for (const auto& machine : machines_) {
-        note(machine->spec.host + " (" + machine->spec.machine_id + ", " + machine->boot +
-             ") reaches the share by " + reaches.at(static_cast<std::size_t>(machine->spec.reach)));
+        note(machine->setup.host + " (" + machine->setup.machine_id + ", " + machine->boot +
+             ") reaches the share by " +
+             reaches.at(static_cast<std::size_t>(machine->setup.reach)));
     }
     bool swept = false;
     for (;;) {

@@ -35,7 +35,7 @@ enum class Reach {
     windows_server_disk, // runs on a Windows server's own disk, which it shares
 };
 
-struct MachineSpec {
+struct MachineSetup {
     std::string host;
     std::string machine_id;
     Reach reach = Reach::nfs;
@@ -87,7 +87,7 @@ struct Run {
 };
 
 struct Machine {
-    MachineSpec spec;
+    MachineSetup setup;
     std::string boot; // changes when it is powered on again
     Nanos booted_at{0};
     bool powered = true;
@@ -117,7 +117,7 @@ class World {
     World& operator=(const World&) = delete;
 
     // Building it.
-    Machine& add_machine(const MachineSpec& spec);
+    Machine& add_machine(const MachineSetup& setup);
     Run& add_run(Machine& machine, const std::string& unit, Nanos start_at = Nanos{0});
     // Files in the shared folder before the runs start, as the server's own
     // disk sees them.
