@@ -1,6 +1,7 @@
 #include "report/log_paths.hpp"
 
 #include "log/log_file.hpp"
+#include "report/reading/log_source.hpp"
 
 #include <algorithm>
 #include <optional>
@@ -11,14 +12,6 @@ namespace {
 
 char folded(char byte, bool any_case) {
     return any_case && byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte;
-}
-
-std::string joined(const std::string& folder, const std::string& name) {
-    if (folder.empty()) {
-        return name;
-    }
-    const bool ends = folder.ends_with('/') || folder.ends_with(platform::directory_separator);
-    return ends ? folder + name : folder + platform::directory_separator + name;
 }
 
 bool is_directory(platform::FileSystem& files, const std::string& path) {
@@ -59,16 +52,15 @@ std::vector<std::string> expanded(platform::FileSystem& files, const std::string
 // The folders in a folder that has no log of its own: a farm's folder, one
 // folder per machine.
 std::vector<std::string> machine_folders(platform::FileSystem& files, const std::string& path) {
-    if (!is_directory(files, path) ||
-        files.state_of(joined(path, std::string(log::log_file_name)))) {
+    if (!is_directory(files, path) || files.state_of(in_folder(path, log::log_file_name))) {
         return {};
     }
     const auto names = files.list_directory(path);
     std::vector<std::string> folders;
     if (names) {
         for (const std::string& name : *names) {
-            if (!name.starts_with('.') && is_directory(files, joined(path, name))) {
-                folders.push_back(joined(path, name));
+            if (!name.starts_with('.') && is_directory(files, in_folder(path, name))) {
+                folders.push_back(in_folder(path, name));
             }
         }
     }

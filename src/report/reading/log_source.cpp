@@ -4,6 +4,14 @@
 
 namespace wutally::report {
 
+std::string in_folder(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (!path.empty() && !path.ends_with(platform::directory_separator) && !path.ends_with('/')) {
+        path += platform::directory_separator;
+    }
+    return path.append(name);
+}
+
 std::string log_file_of(platform::FileSystem& files, const std::string& path) {
     if (path == standard_input_path) {
         return path;
@@ -12,11 +20,7 @@ std::string log_file_of(platform::FileSystem& files, const std::string& path) {
         !state || state->kind != platform::FileKind::directory) {
         return path;
     }
-    std::string file = path;
-    if (!file.ends_with(platform::directory_separator) && !file.ends_with('/')) {
-        file += platform::directory_separator;
-    }
-    return file.append(log::log_file_name);
+    return in_folder(path, log::log_file_name);
 }
 
 Result<OpenedLog, ScanError> open_log(platform::FileSystem& files, const std::string& given,

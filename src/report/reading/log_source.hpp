@@ -15,6 +15,10 @@ namespace wutally::report {
 // A path that stands for standard input.
 inline constexpr std::string_view standard_input_path = "-";
 
+// The name in the folder, with a separator between them where the folder
+// does not end in one; the name alone in the working folder ("").
+std::string in_folder(const std::string& folder, std::string_view name);
+
 // The log a command-line path stands for: the path itself, or
 // "WUTally.csv" in it if it is a directory; "-" stays standard input.
 std::string log_file_of(platform::FileSystem& files, const std::string& path);
